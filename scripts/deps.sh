@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need. Idempotent and
+# quiet when everything is already there.
+set -euo pipefail
+pkgs=(build-essential cmake pkg-config ccache qtbase5-dev qtbase5-dev-tools
+      libgtest-dev libgmock-dev googletest libbenchmark-dev
+      clang libclang-rt-14-dev tshark iproute2 python3)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections 2>/dev/null || true
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds everything once in a plain and once in a sanitizer (ASan + UBSan) configuration
+# and runs every test suite. Exit status 0 only when all pass.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(nproc)
+
+build() {  # build <dir> <cmake options...>
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+}
+
+build build
+build build-asan -DAB_EIP_SANITIZE=ON -DAB_EIP_BENCHMARKS=OFF
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+(cd build && ctest --output-on-failure -j"$jobs") || status=1
+(cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
+exit $status

@@ -1,0 +1,28 @@
+#include "libplctag.h"
+
+namespace {
+// Indexed by 1 - status, so that PENDING (1) is entry 0 and BUSY (-39) entry 40.
+const char *const kStatusNames[] = {
+    "PLCTAG_STATUS_PENDING",      "PLCTAG_STATUS_OK",           "PLCTAG_ERR_ABORT",
+    "PLCTAG_ERR_BAD_CONFIG",      "PLCTAG_ERR_BAD_CONNECTION",  "PLCTAG_ERR_BAD_DATA",
+    "PLCTAG_ERR_BAD_DEVICE",      "PLCTAG_ERR_BAD_GATEWAY",     "PLCTAG_ERR_BAD_PARAM",
+    "PLCTAG_ERR_BAD_REPLY",       "PLCTAG_ERR_BAD_STATUS",      "PLCTAG_ERR_CLOSE",
+    "PLCTAG_ERR_CREATE",          "PLCTAG_ERR_DUPLICATE",       "PLCTAG_ERR_ENCODE",
+    "PLCTAG_ERR_MUTEX_DESTROY",   "PLCTAG_ERR_MUTEX_INIT",      "PLCTAG_ERR_MUTEX_LOCK",
+    "PLCTAG_ERR_MUTEX_UNLOCK",    "PLCTAG_ERR_NOT_ALLOWED",     "PLCTAG_ERR_NOT_FOUND",
+    "PLCTAG_ERR_NOT_IMPLEMENTED", "PLCTAG_ERR_NO_DATA",         "PLCTAG_ERR_NO_MATCH",
+    "PLCTAG_ERR_NO_MEM",          "PLCTAG_ERR_NO_RESOURCES",    "PLCTAG_ERR_NULL_PTR",
+    "PLCTAG_ERR_OPEN",            "PLCTAG_ERR_OUT_OF_BOUNDS",   "PLCTAG_ERR_READ",
+    "PLCTAG_ERR_REMOTE_ERR",      "PLCTAG_ERR_THREAD_CREATE",   "PLCTAG_ERR_THREAD_JOIN",
+    "PLCTAG_ERR_TIMEOUT",         "PLCTAG_ERR_TOO_LARGE",       "PLCTAG_ERR_TOO_SMALL",
+    "PLCTAG_ERR_UNSUPPORTED",     "PLCTAG_ERR_WINSOCK",         "PLCTAG_ERR_WRITE",
+    "PLCTAG_ERR_PARTIAL",         "PLCTAG_ERR_BUSY",
+};
+} // namespace
+
+extern "C" const char *plc_tag_decode_error(int err)
+{
+    if (err > PLCTAG_STATUS_PENDING || err < PLCTAG_ERR_BUSY)
+        return "Unknown error.";
+    return kStatusNames[PLCTAG_STATUS_PENDING - err];
+}
