@@ -1,0 +1,70 @@
+#include "list_identity.h"
+#include "identity_test_util.h"
+#include "udp_responder.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <chrono>
+
+// Loopback addresses of this file: 127.0.40.10 - 127.0.40.19; 127.0.40.19 stays unused.
+using identity_test::captureReplies;
+using identity_test::hex;
+
+namespace {
+
+int openDescriptors() { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size(); }
+
+} // namespace
+
+TEST(ReadEipListIdentity, AsksOnceAndDecodesTheReply)
+{
+    QList<QByteArray> captureRequests;
+    const QList<QByteArray> replies = captureReplies("opener-list-identity-udp.txt", &captureRequests);
+    ASSERT_EQ(replies.size(), 1);
+    UdpResponder device("127.0.40.10", replies);
+    ASSERT_TRUE(device.ok());
+
+    const int before = openDescriptors();
+    const QMap<QString, QString> m = readEipListIdentity("127.0.40.10");
+    EXPECT_EQ(openDescriptors(), before);
+
+    EXPECT_EQ(m.value("vendor"), "Rockwell Automation / Allen-Bradley");
+    EXPECT_EQ(m.value("model"), "OpENer PC");
+    EXPECT_EQ(m.value("serial"), "123456789");
+    EXPECT_EQ(m.value("firmware"), "2.3");
+    EXPECT_EQ(m.value("product_code"), "65001");
+    // Exactly one request, byte for byte what the captured client sent.
+    ASSERT_EQ(device.requests().size(), 1);
+    EXPECT_EQ(device.requests().first(), captureRequests.value(0));
+    EXPECT_EQ(device.requests().first(), hex("63 00 00 00 00 00 00 00 00 00 00 00 5a 45 4c 49 44 45 4e 54 00 00 00 00"));
+}
+
+TEST(ReadEipListIdentity, AcceptsAReplyFromAnotherPort)
+{
+    UdpResponder device("127.0.40.11", captureReplies("cpppo-list-identity-udp.txt"), true);
+    ASSERT_TRUE(device.ok());
+    EXPECT_EQ(readEipListIdentity("127.0.40.11").value("model"), "1756-L61/B LOGIX5561");
+}
+
+TEST(ReadEipListIdentity, OnlyTheFirstDatagramCounts)
+{
+    const QByteArray good = captureReplies("cpppo-list-identity-udp.txt").value(0);
+    UdpResponder device("127.0.40.12", {good.left(27), good});
+    ASSERT_TRUE(device.ok());
+    EXPECT_TRUE(readEipListIdentity("127.0.40.12").isEmpty());
+}
+
+TEST(ReadEipListIdentity, SilentDeviceGivesEmptyMapAfterTheWait)
+{
+    const int before = openDescriptors();
+    const auto start = std::chrono::steady_clock::now();
+    const QMap<QString, QString> m = readEipListIdentity("127.0.40.19");
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(m.isEmpty());
+    EXPECT_GE(ms, 1900);
+    EXPECT_LT(ms, 3000);
+    EXPECT_EQ(openDescriptors(), before);
+}
