@@ -1,0 +1,192 @@
+#include "host_state.h"
+#include "host_state_p.h"
+
+#include <QHash>
+
+#include <cstdio>
+
+namespace zel_host {
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+void State::trace(const QString &call)
+{
+    calls << call;
+}
+
+void State::log(LogLevel level, const QString &text)
+{
+    QMutexLocker lock(&mutex);
+    lines.append({level, text});
+    if (echo) {
+        static const char *const names[] = {"debug", "info", "error"};
+        std::fprintf(stderr, "[%s] %s\n", names[static_cast<int>(level)], text.toLocal8Bit().constData());
+    }
+}
+
+void reset()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.deviceList.clear();
+    s.itemOrder.clear();
+    s.itemsByUid.clear();
+    s.lines.clear();
+    s.echo = false;
+    s.pauses.clear();
+    s.pauseHook = nullptr;
+    s.pauseQueries = 0;
+    s.initCalls.clear();
+    s.calls.clear();
+}
+
+void setDevices(const QList<DeviceInstancePlugin> &list)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.deviceList = list;
+}
+
+QList<DeviceInstancePlugin> devices()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.deviceList;
+}
+
+void State::store(const ItemInstancePlugin &item)
+{
+    if (!itemsByUid.contains(item.uid))
+        itemOrder << item.uid;
+    itemsByUid.insert(item.uid, item);
+}
+
+void putItem(const ItemInstancePlugin &item)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.store(item);
+}
+
+bool findItem(const QString &uid, ItemInstancePlugin *item)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    auto it = s.itemsByUid.constFind(uid);
+    if (it == s.itemsByUid.constEnd())
+        return false;
+    if (item)
+        *item = it.value();
+    return true;
+}
+
+QList<ItemInstancePlugin> items()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    QList<ItemInstancePlugin> out;
+    for (const QString &uid : qAsConst(s.itemOrder))
+        out << s.itemsByUid.value(uid);
+    return out;
+}
+
+int itemCount()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.itemsByUid.size();
+}
+
+QList<LogLine> logLines()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.lines;
+}
+
+QStringList logTexts(LogLevel level)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    QStringList out;
+    for (const LogLine &l : qAsConst(s.lines))
+        if (l.level == level)
+            out << l.text;
+    return out;
+}
+
+QStringList allLogTexts()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    QStringList out;
+    for (const LogLine &l : qAsConst(s.lines))
+        out << l.text;
+    return out;
+}
+
+void clearLog()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.lines.clear();
+}
+
+void setEchoToStderr(bool on)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.echo = on;
+}
+
+void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    const QString k = plugin + QLatin1Char('\n') + key;
+    if (paused)
+        s.pauses.insert(k);
+    else
+        s.pauses.remove(k);
+}
+
+void clearDiscoveryPauses()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.pauses.clear();
+}
+
+void setDiscoveryPauseHook(std::function<bool(const QString &, const QString &)> hook)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.pauseHook = std::move(hook);
+}
+
+int discoveryPauseQueries()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.pauseQueries;
+}
+
+QList<InitPluginCall> initPluginCalls()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.initCalls;
+}
+
+QStringList callTrace()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.calls;
+}
+
+} // namespace zel_host

@@ -1,0 +1,68 @@
+#pragma once
+// The host side of the in-process host: what tests and the host runner use to feed a plugin
+// devices and items, to watch its log and its registration, and to pause its traffic.
+// Plugins never include this; they only see PluginInterface.
+
+#include <host/plugin_interface.h>
+#include <host/zel_export.h>
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace zel_host {
+
+enum class LogLevel { Debug, Info, Error };
+
+struct LogLine {
+    LogLevel level;
+    QString text;
+};
+
+// One recorded PluginInterface::initPlugin call.
+struct InitPluginCall {
+    QString name;
+    unsigned int capabilities = 0;
+    QList<DatabaseColumnStructure> pluginColumns;
+    QList<DatabaseColumnStructure> itemColumns;
+    QList<DatabaseColumnStructure> deviceColumns;
+    QList<DatabaseColumnStructure> fileColumns;
+    PluginInitOptions options;
+};
+
+// Forgets devices, items, log lines, pauses, hooks and recorded calls. Echo is switched off.
+ZELHOST_EXPORT void reset();
+
+ZELHOST_EXPORT void setDevices(const QList<DeviceInstancePlugin> &devices);
+ZELHOST_EXPORT QList<DeviceInstancePlugin> devices();
+
+// Item store keyed by uid; storing an item whose uid is already held replaces it.
+ZELHOST_EXPORT void putItem(const ItemInstancePlugin &item);
+ZELHOST_EXPORT bool findItem(const QString &uid, ItemInstancePlugin *item);
+ZELHOST_EXPORT QList<ItemInstancePlugin> items(); // in order of first storage
+ZELHOST_EXPORT int itemCount();
+
+// Every line the plugin logged, in order.
+ZELHOST_EXPORT QList<LogLine> logLines();
+ZELHOST_EXPORT QStringList logTexts(LogLevel level);
+ZELHOST_EXPORT QStringList allLogTexts();
+ZELHOST_EXPORT void clearLog();
+ZELHOST_EXPORT void setEchoToStderr(bool on);
+
+// Pauses per plugin name and key (an address or "exclusive").
+ZELHOST_EXPORT void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused);
+ZELHOST_EXPORT void clearDiscoveryPauses();
+// Consulted on every query that no stored pause answers; returning true pauses. Lets a test
+// start a pause in the middle of a cycle. An empty function removes the hook.
+ZELHOST_EXPORT void setDiscoveryPauseHook(std::function<bool(const QString &plugin, const QString &key)> hook);
+ZELHOST_EXPORT int discoveryPauseQueries();
+
+ZELHOST_EXPORT QList<InitPluginCall> initPluginCalls();
+
+// Host operations the plugin called, in order: "createTableStructure:<name>", "initPlugin:<name>",
+// "getPluginDevices", "getPluginItem:<uid>", "addPluginItem:<uid>", "isDiscoveryPaused:<plugin>:<key>".
+ZELHOST_EXPORT QStringList callTrace();
+
+} // namespace zel_host

@@ -1,0 +1,32 @@
+#pragma once
+// Shared state behind PluginInterface and the zel_host control functions.
+
+#include "host_state.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QSet>
+
+namespace zel_host {
+
+struct State {
+    QMutex mutex; // every member below is read and written under it
+    QList<DeviceInstancePlugin> deviceList;
+    QStringList itemOrder;
+    QHash<QString, ItemInstancePlugin> itemsByUid;
+    QList<LogLine> lines;
+    bool echo = false;
+    QSet<QString> pauses; // "plugin\nkey"
+    std::function<bool(const QString &, const QString &)> pauseHook;
+    int pauseQueries = 0;
+    QList<InitPluginCall> initCalls;
+    QStringList calls;
+
+    void trace(const QString &call); // caller holds mutex
+    void store(const ItemInstancePlugin &item); // caller holds mutex
+    void log(LogLevel level, const QString &text);
+};
+
+State &state();
+
+} // namespace zel_host
