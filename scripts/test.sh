@@ -20,4 +20,8 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
+
+# Fuzz targets (clang + libFuzzer, build-fuzz/): a short bounded run of each; a crash,
+# a sanitizer report or a hang fails the script. Long runs: scripts/fuzz-long.sh.
+bash scripts/fuzz-run.sh 20 || status=1
 exit $status
