@@ -1,0 +1,84 @@
+#pragma once
+// One thread per device, as a host runs them: read passes at each item's interval, write
+// batches as they arrive, every call into the plugin made from this thread.
+
+#include "events.h"
+
+#include <host/zel_interface.h>
+#include <host/zel_records.h>
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace runner {
+
+struct WriteRequest {
+    QString uid;
+    QString value;
+};
+
+struct WorkerOptions {
+    // One pass over every item, then the writes and a read-back of what was written, then
+    // the end (once the stdin writes, if any, have ended too).
+    bool once = false;
+    // Waiting for writes from stdin: in once mode the thread stays until input ends.
+    bool inputOpen = false;
+    // Given on the command line; made after the first read pass, so that the pass before
+    // and the read-back after show the change.
+    std::vector<WriteRequest> initialWrites;
+};
+
+class DeviceWorker {
+public:
+    // `items`: the device's items, identity items included; disabled ones are never read.
+    DeviceWorker(ZELInterface *plugin, const DeviceInstancePlugin &device, const QList<ItemInstancePlugin> &items,
+                 Events *events, WorkerOptions options);
+    ~DeviceWorker();
+    DeviceWorker(const DeviceWorker &) = delete;
+    DeviceWorker &operator=(const DeviceWorker &) = delete;
+
+    void start();
+    void requestStop();
+    void enqueueWrite(const WriteRequest &w);
+    void closeInput(); // no more writes will come from stdin
+    bool finished() const { return finished_.load(); }
+    void join();
+    int deviceId() const { return device_.id; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Scheduled {
+        ItemInstancePlugin record;
+        Clock::time_point nextDue;
+        bool readBack = false; // written since its last read
+    };
+
+    void run();
+    void readPass(const std::vector<size_t> &due);
+    void writeBatch(const std::vector<WriteRequest> &batch);
+    void postDevice(const QString &status);
+
+    ZELInterface *plugin_;
+    DeviceInstancePlugin device_;
+    std::vector<Scheduled> items_;
+    Events *events_;
+    WorkerOptions options_;
+    int passes_ = 0;
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<WriteRequest> queue_; // guarded by mutex_
+    bool stop_ = false;               // guarded by mutex_
+    bool inputOpen_ = false;          // guarded by mutex_
+    std::atomic<bool> finished_{false};
+};
+
+} // namespace runner

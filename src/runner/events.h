@@ -1,0 +1,73 @@
+#pragma once
+// What the device threads report to the main thread: values read, writes made, device
+// states. One queue, drained by the main thread, which alone prints.
+
+#include <QDateTime>
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace runner {
+
+struct Update {
+    enum Kind {
+        Read,        // one item of a read pass
+        Write,       // one item of a write batch
+        DeviceState, // the device's status text after a pass or batch (empty: fine)
+        Finished,    // the device's thread has ended
+    };
+    Kind kind = Read;
+    int deviceId = 0;
+    QString device;
+    QString uid;
+    QString item;
+    QString value;
+    bool hasValue = false;
+    QString status; // empty when the operation succeeded
+    QDateTime timestamp;
+    int pass = 0; // the device's pass number for reads
+};
+
+class Events {
+public:
+    void post(Update u)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(u));
+        }
+        cv_.notify_all();
+    }
+
+    // Wakes a waiting take() without an update (a signal, the end of stdin).
+    void poke()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            poked_ = true;
+        }
+        cv_.notify_all();
+    }
+
+    // Everything posted so far; waits at most `limit` for the first update.
+    std::vector<Update> take(std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait_until(lock, std::chrono::steady_clock::now() + limit, [this] { return !queue_.empty() || poked_; });
+        poked_ = false;
+        std::vector<Update> out;
+        out.swap(queue_);
+        return out;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<Update> queue_;
+    bool poked_ = false;
+};
+
+} // namespace runner

@@ -1,0 +1,97 @@
+// ab-eip-runner: a small host for the ab_eip plugin. Loads the plugin as the real host does,
+// feeds it devices and items from a JSON file, and shows what it reads and writes.
+
+#include "session.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ab-eip-runner"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Runs the ab_eip plugin against the controllers of a configuration file: init(), read passes per device at "
+        "each item's interval (one thread per device), writes, and stopPlugin() on exit (Ctrl-C included).\n"
+        "Exit status: 0 fine, 1 runtime failure, 2 bad options, configuration or item name, 3 plugin not loadable, "
+        "4 (--once) a read or write reported an error."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("config"), QStringLiteral("The configuration file (JSON)."));
+    const QCommandLineOption plugin(QStringLiteral("plugin"),
+                                    QStringLiteral("The plugin library, or a folder of plugins (default: $AB_EIP_PLUGIN, "
+                                                   "the configuration's \"plugin\", then the build's plugins folder)."),
+                                    QStringLiteral("path"));
+    const QCommandLineOption store(QStringLiteral("item-store"),
+                                   QStringLiteral("Where the plugin's items are kept (default <config>.items.json)."),
+                                   QStringLiteral("file"));
+    const QCommandLineOption table(QStringLiteral("table"),
+                                   QStringLiteral("A table of items; redrawn live on a terminal (default on a terminal)."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("One JSON object per line per update (default when not a terminal)."));
+    const QCommandLineOption once(QStringLiteral("once"),
+                                  QStringLiteral("One read pass per device, then the writes and their read-back, then stop."));
+    const QCommandLineOption duration(QStringLiteral("duration"), QStringLiteral("Stop after this many seconds."),
+                                      QStringLiteral("seconds"));
+    const QCommandLineOption write(QStringLiteral("write"),
+                                   QStringLiteral("Write VALUE to the item NAME (uid, item name or device/item) after "
+                                                  "the first pass; repeatable. Arrays as JSON: 'Arr=[\"1\",\"2\"]'."),
+                                   QStringLiteral("NAME=VALUE"));
+    const QCommandLineOption stdinWrites(QStringLiteral("stdin-writes"),
+                                         QStringLiteral("Read NAME=VALUE lines from stdin and write them."));
+    const QCommandLineOption logLevel(QStringLiteral("log-level"),
+                                      QStringLiteral("Plugin log lines shown on stderr: debug, info, error or none "
+                                                     "(default info)."),
+                                      QStringLiteral("level"), QStringLiteral("info"));
+    const QCommandLineOption schema(QStringLiteral("show-schema"),
+                                    QStringLiteral("Show the schema the plugin declares and the identity items, then stop."));
+    parser.addOptions({plugin, store, table, json, once, duration, write, stdinWrites, logLevel, schema});
+    parser.process(app);
+
+    auto usage = [](const QString &message) {
+        std::fprintf(stderr, "ab-eip-runner: %s (see --help)\n", qPrintable(message));
+        return int(runner::ExitUsage);
+    };
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return usage(positional.isEmpty() ? QStringLiteral("no configuration file given")
+                                          : QStringLiteral("one configuration file only"));
+    if (parser.isSet(table) && parser.isSet(json))
+        return usage(QStringLiteral("--table and --json exclude each other"));
+
+    runner::SessionOptions o;
+    o.configFile = positional.first();
+    o.plugin = parser.isSet(plugin) ? parser.value(plugin) : qEnvironmentVariable("AB_EIP_PLUGIN");
+    o.itemStore = parser.value(store);
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    o.json = parser.isSet(json) || (!parser.isSet(table) && !terminal);
+    o.terminal = terminal;
+    o.once = parser.isSet(once);
+    if (parser.isSet(duration)) {
+        bool ok = false;
+        o.durationSeconds = parser.value(duration).toDouble(&ok);
+        if (!ok || o.durationSeconds <= 0)
+            return usage(QStringLiteral("--duration wants a number of seconds above 0, not \"%1\"").arg(parser.value(duration)));
+    }
+    o.writes = parser.values(write);
+    o.stdinWrites = parser.isSet(stdinWrites);
+    o.showSchema = parser.isSet(schema);
+    const QString level = parser.value(logLevel).toLower();
+    if (level == QLatin1String("debug"))
+        o.logLevel = runner::LogThreshold::Debug;
+    else if (level == QLatin1String("info"))
+        o.logLevel = runner::LogThreshold::Info;
+    else if (level == QLatin1String("error"))
+        o.logLevel = runner::LogThreshold::Error;
+    else if (level == QLatin1String("none"))
+        o.logLevel = runner::LogThreshold::None;
+    else
+        return usage(QStringLiteral("--log-level wants debug, info, error or none, not \"%1\"").arg(level));
+
+    runner::installStopSignals();
+    return runner::runSession(o);
+}

@@ -1,0 +1,195 @@
+#include "output.h"
+
+#include <QJsonDocument>
+
+#include <algorithm>
+
+namespace runner {
+
+namespace {
+
+constexpr int kTerminalValueWidth = 48;
+constexpr qint64 kRedrawMs = 250; // a terminal redraw at most four times a second
+constexpr int kRecentWrites = 6;
+
+QString shortened(const QString &text, int width)
+{
+    QString flat = text;
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return flat.size() <= width ? flat : flat.left(width - 3) + QStringLiteral("...");
+}
+
+QString writeLine(const Update &u)
+{
+    return QStringLiteral("write %1/%2 = %3: %4")
+        .arg(u.device, u.item, u.value, u.status.isEmpty() ? QStringLiteral("ok") : u.status);
+}
+
+} // namespace
+
+Output::Output(Mode mode, bool terminal, std::FILE *out) : mode_(mode), terminal_(terminal), out_(out)
+{
+    sinceDraw_.start();
+}
+
+void Output::addRow(int deviceId, const QString &device, const QString &uid, const QString &item)
+{
+    rowOf_.insert(uid, rows_.size());
+    Row r;
+    r.deviceId = deviceId;
+    r.device = device;
+    r.uid = uid;
+    r.item = item;
+    rows_ << r;
+}
+
+void Output::line(const QJsonObject &o)
+{
+    const QByteArray text = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    std::fwrite(text.constData(), 1, size_t(text.size()), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void Output::handle(const Update &u)
+{
+    if (u.kind == Update::Finished)
+        return;
+    if (u.kind == Update::DeviceState) {
+        const bool changed = deviceState_.value(u.deviceId) != u.status || !deviceState_.contains(u.deviceId);
+        const bool report = changed && !(u.status.isEmpty() && !deviceState_.contains(u.deviceId));
+        deviceState_.insert(u.deviceId, u.status);
+        if (report && mode_ == Json)
+            line({{QStringLiteral("type"), QStringLiteral("device")},
+                  {QStringLiteral("device_id"), u.deviceId},
+                  {QStringLiteral("device"), u.device},
+                  {QStringLiteral("status"), u.status},
+                  {QStringLiteral("ok"), u.status.isEmpty()},
+                  {QStringLiteral("timestamp"), u.timestamp.toString(Qt::ISODateWithMs)}});
+        dirty_ = dirty_ || changed;
+        return;
+    }
+
+    if (!u.status.isEmpty())
+        ++errors_;
+    if (mode_ == Json) {
+        line({{QStringLiteral("type"), u.kind == Update::Read ? QStringLiteral("read") : QStringLiteral("write")},
+              {QStringLiteral("device_id"), u.deviceId},
+              {QStringLiteral("device"), u.device},
+              {QStringLiteral("uid"), u.uid},
+              {QStringLiteral("item"), u.item},
+              {QStringLiteral("value"), u.hasValue ? QJsonValue(u.value) : QJsonValue()},
+              {QStringLiteral("status"), u.status},
+              {QStringLiteral("ok"), u.status.isEmpty()},
+              {QStringLiteral("timestamp"), u.timestamp.toString(Qt::ISODateWithMs)}});
+    }
+
+    if (u.kind == Update::Write) {
+        writes_ << writeLine(u);
+        while (writes_.size() > kRecentWrites)
+            writes_.removeFirst();
+        if (mode_ == Table && !terminal_) {
+            std::fprintf(out_, "%s\n", qPrintable(writeLine(u)));
+            std::fflush(out_);
+        }
+        dirty_ = true;
+        return;
+    }
+    auto it = rowOf_.find(u.uid);
+    if (it == rowOf_.end())
+        return;
+    Row &r = rows_[it.value()];
+    // A failed read keeps the last good value on show next to the error.
+    if (u.status.isEmpty() || !u.value.isEmpty())
+        r.value = u.value;
+    r.status = u.status;
+    r.timestamp = u.timestamp;
+    r.read = true;
+    dirty_ = true;
+}
+
+void Output::note(const QJsonObject &json, const QString &text)
+{
+    if (mode_ == Json) {
+        line(json);
+        return;
+    }
+    if (terminal_) {
+        notes_ << text;
+        dirty_ = true;
+    } else {
+        std::fprintf(out_, "%s\n", qPrintable(text));
+        std::fflush(out_);
+    }
+}
+
+void Output::refresh()
+{
+    if (mode_ != Table || !terminal_ || !dirty_ || sinceDraw_.elapsed() < kRedrawMs)
+        return;
+    draw(QStringLiteral("Ctrl-C stops"));
+}
+
+void Output::finish(const QString &footer)
+{
+    if (mode_ == Table)
+        draw(footer);
+}
+
+void Output::draw(const QString &footer)
+{
+    const int valueWidth = terminal_ ? kTerminalValueWidth : 1 << 20;
+    QStringList head = {QStringLiteral("DEVICE"), QStringLiteral("ITEM"), QStringLiteral("VALUE"),
+                        QStringLiteral("TIMESTAMP (UTC)"), QStringLiteral("STATUS")};
+    QList<QStringList> cells;
+    for (const Row &r : qAsConst(rows_)) {
+        const QString status = !r.read ? QStringLiteral("not read yet")
+                                       : r.status.isEmpty() ? QStringLiteral("ok") : r.status;
+        cells << QStringList{r.device, r.item, shortened(r.value, valueWidth),
+                             r.timestamp.isValid() ? r.timestamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
+                                                   : QString(),
+                             status};
+    }
+    QVector<int> width(head.size());
+    for (int c = 0; c < head.size(); ++c) {
+        width[c] = head[c].size();
+        for (const QStringList &row : qAsConst(cells))
+            width[c] = std::max(width[c], int(row[c].size()));
+    }
+    auto format = [&](const QStringList &row) {
+        QString s;
+        for (int c = 0; c < row.size(); ++c)
+            s += c + 1 < row.size() ? row[c].leftJustified(width[c] + 2) : row[c];
+        return s;
+    };
+
+    QString text;
+    if (terminal_)
+        text += QStringLiteral("\x1b[H\x1b[2J"); // home and clear: redraw in place
+    if (!header_.isEmpty())
+        text += header_ + QLatin1Char('\n');
+    for (const QString &n : qAsConst(notes_))
+        text += n + QLatin1Char('\n');
+    for (auto it = deviceState_.begin(); it != deviceState_.end(); ++it)
+        if (!it.value().isEmpty()) {
+            QString name;
+            for (const Row &r : qAsConst(rows_))
+                if (r.deviceId == it.key())
+                    name = r.device;
+            text += QStringLiteral("device %1: %2\n").arg(name, it.value());
+        }
+    text += format(head) + QLatin1Char('\n');
+    for (const QStringList &row : qAsConst(cells))
+        text += format(row) + QLatin1Char('\n');
+    if (terminal_ && !writes_.isEmpty())
+        text += QStringLiteral("recent writes:\n  ") + writes_.join(QStringLiteral("\n  ")) + QLatin1Char('\n');
+    if (!footer.isEmpty())
+        text += footer + QLatin1Char('\n');
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out_);
+    std::fflush(out_);
+    dirty_ = false;
+    sinceDraw_.restart();
+}
+
+} // namespace runner

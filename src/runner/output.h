@@ -1,0 +1,66 @@
+#pragma once
+// What the runner prints on stdout: a table of items for a person (redrawn in place on a
+// terminal, printed once at the end otherwise) or one JSON object per line for a program.
+
+#include "events.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace runner {
+
+class Output {
+public:
+    enum Mode { Table, Json };
+
+    Output(Mode mode, bool terminal, std::FILE *out);
+
+    Mode mode() const { return mode_; }
+
+    // Rows appear in the order they are added.
+    void addRow(int deviceId, const QString &device, const QString &uid, const QString &item);
+    void setHeader(const QString &text) { header_ = text; }
+
+    void handle(const Update &u);
+    // A message that is not an item update: a JSON object, or its text in table mode.
+    void note(const QJsonObject &json, const QString &text);
+    // Redraws the table when something changed and the last redraw is old enough.
+    void refresh();
+    // The final table (table mode); nothing in JSON mode.
+    void finish(const QString &footer);
+
+    // Last value per uid, for the item store.
+    struct Row {
+        int deviceId = 0;
+        QString device, uid, item, value, status;
+        bool read = false;
+        QDateTime timestamp;
+    };
+    const QList<Row> &rows() const { return rows_; }
+    int errors() const { return errors_; }
+
+private:
+    void line(const QJsonObject &o);
+    void draw(const QString &footer);
+
+    Mode mode_;
+    bool terminal_;
+    std::FILE *out_;
+    QString header_;
+    QList<Row> rows_;
+    QMap<QString, int> rowOf_;     // uid -> index
+    QMap<int, QString> deviceState_; // device id -> last status text
+    QStringList writes_;           // recent write results, newest last
+    QStringList notes_;
+    bool dirty_ = false;
+    QElapsedTimer sinceDraw_;
+    int errors_ = 0;
+};
+
+} // namespace runner
