@@ -105,9 +105,10 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
         u.hasValue = data.values.contains(kValue);
         u.value = data.values.value(kValue);
         u.status = data.item.statusMessage;
-        // A device-wide failure ends the pass: the items it did not reach carry its text.
-        if (u.status.isEmpty() && !deviceStatus.isEmpty() && u.value.isEmpty())
-            u.status = deviceStatus;
+        // A device-wide failure ends the pass: the items it did not reach carry its text. Some
+        // failures (a tag that never became ready) leave neither a value nor a text.
+        if (u.status.isEmpty() && !u.hasValue)
+            u.status = deviceStatus.isEmpty() ? QStringLiteral("No value returned") : deviceStatus;
         u.timestamp = data.timestamp.isValid() ? data.timestamp.toUTC() : now;
         u.pass = passes_;
         events_->post(u);
