@@ -1,0 +1,146 @@
+#include "logix/logix_protocol.h"
+
+#include "cip/epath.h"
+#include "cip/status_map.h"
+#include "libplctag.h"
+#include "logix/tag_services.h"
+
+#include <cstring>
+
+namespace plctag::logix {
+
+namespace {
+
+int replyStatus(const cip::MrReply &r) { return cip::mapCipStatus(r.general, r.ext[0], r.extCount); }
+
+// A masked write touches at most this many bytes of the element holding the bit.
+constexpr size_t kMaxMask = 8;
+
+} // namespace
+
+int SymbolicProtocol::compile(const TagSpec &spec, TagAddress *out) const
+{
+    cip::EncodedName enc;
+    int rc = cip::encodeTagName(spec.name, &enc);
+    if (rc != PLCTAG_STATUS_OK)
+        return rc;
+    // Names starting "@tags", "@udt/", "@raw" are listing services we do not offer.
+    if (spec.name.size() > 0 && spec.name[0] == '@')
+        return PLCTAG_ERR_UNSUPPORTED;
+    if (spec.elemCount < 0 || spec.elemCount > 0xFFFF)
+        return PLCTAG_ERR_BAD_PARAM;
+    if (enc.bit >= 0 && spec.elemCount != 1)
+        return PLCTAG_ERR_BAD_PARAM;
+    out->path = std::move(enc.path);
+    out->bit = enc.bit;
+    // Omron reads a whole array as one element; it has no count-based ranges.
+    out->elemCount = fragmented_ ? static_cast<uint16_t>(spec.elemCount) : 1;
+    out->elemSize = 0;
+    out->typeLen = 0;
+    return PLCTAG_STATUS_OK;
+}
+
+int SymbolicProtocol::encodeRead(const TagAddress &addr, uint32_t offset, const RequestEnv &, wire::Writer &w) const
+{
+    if (fragmented_)
+        writeReadTagFragmented(w, addr.path.data(), addr.path.size(), addr.elemCount, offset);
+    else if (offset == 0)
+        writeReadTag(w, addr.path.data(), addr.path.size(), addr.elemCount);
+    else
+        return PLCTAG_ERR_TOO_LARGE;
+    return PLCTAG_STATUS_OK;
+}
+
+int SymbolicProtocol::decodeRead(const TagAddress &, const uint8_t *reply, size_t n, ReadChunk *out) const
+{
+    cip::MrReply r;
+    if (!cip::parseMrReply(reply, n, &r) || r.service != (fragmented_ ? cip::kReadTagFragmented : cip::kReadTag))
+        return PLCTAG_ERR_BAD_REPLY;
+    bool more = false;
+    if (r.general == cip::kStatusPartialTransfer && fragmented_)
+        more = true;
+    else if (r.general != cip::kStatusSuccess)
+        return replyStatus(r);
+    ReadData d;
+    if (!splitReadReply(r, &d))
+        return PLCTAG_ERR_BAD_REPLY;
+    if (more && d.size == 0)
+        return PLCTAG_ERR_BAD_REPLY; // "more" without progress would never end
+    out->data = d.data;
+    out->size = d.size;
+    out->more = more;
+    out->type = d.type;
+    out->typeLen = d.typeLen;
+    return PLCTAG_STATUS_OK;
+}
+
+int SymbolicProtocol::encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
+                                  const RequestEnv &env, wire::Writer &w, size_t *consumed) const
+{
+    const uint8_t *path = addr.path.data();
+    size_t pathLen = addr.path.size();
+    if (addr.bit >= 0) {
+        size_t byte = static_cast<size_t>(addr.bit) / 8;
+        size_t mask = size < kMaxMask ? size : kMaxMask;
+        if (byte >= mask)
+            return PLCTAG_ERR_OUT_OF_BOUNDS;
+        uint8_t orMask[kMaxMask] = {}, andMask[kMaxMask];
+        std::memset(andMask, 0xFF, sizeof andMask);
+        uint8_t bitMask = static_cast<uint8_t>(1u << (addr.bit % 8));
+        if (data[byte] & bitMask)
+            orMask[byte] = bitMask;
+        else
+            andMask[byte] = static_cast<uint8_t>(~bitMask);
+        writeReadModifyWrite(w, path, pathLen, orMask, andMask, static_cast<uint16_t>(mask));
+        *consumed = size;
+        return PLCTAG_STATUS_OK;
+    }
+    if (addr.typeLen == 0)
+        return PLCTAG_ERR_NO_DATA;
+    size_t whole = writeTagOverhead(pathLen, addr.typeLen, false) + size;
+    if (offset == 0 && whole <= env.maxRequest) {
+        writeWriteTag(w, path, pathLen, addr.type, addr.typeLen, addr.elemCount, data, size);
+        *consumed = size;
+        return PLCTAG_STATUS_OK;
+    }
+    if (!fragmented_)
+        return PLCTAG_ERR_TOO_LARGE;
+    size_t overhead = writeTagOverhead(pathLen, addr.typeLen, true);
+    if (env.maxRequest <= overhead + 8)
+        return PLCTAG_ERR_TOO_LARGE;
+    // Whole 8-byte groups keep every fragment on an element boundary of any atomic type.
+    size_t chunk = (env.maxRequest - overhead) & ~static_cast<size_t>(7);
+    size_t left = size - offset;
+    if (chunk > left)
+        chunk = left;
+    writeWriteTagFragmented(w, path, pathLen, addr.type, addr.typeLen, addr.elemCount, offset, data + offset, chunk);
+    *consumed = chunk;
+    return PLCTAG_STATUS_OK;
+}
+
+int SymbolicProtocol::decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const
+{
+    cip::MrReply r;
+    if (!cip::parseMrReply(reply, n, &r))
+        return PLCTAG_ERR_BAD_REPLY;
+    uint8_t expect = addr.bit >= 0 ? cip::kReadModifyWriteTag : 0;
+    if (expect == 0)
+        expect = r.service == cip::kWriteTagFragmented ? cip::kWriteTagFragmented : cip::kWriteTag;
+    if (r.service != expect)
+        return PLCTAG_ERR_BAD_REPLY;
+    return replyStatus(r);
+}
+
+const Protocol &logixProtocol()
+{
+    static const SymbolicProtocol p(true);
+    return p;
+}
+
+const Protocol &omronProtocol()
+{
+    static const SymbolicProtocol p(false);
+    return p;
+}
+
+} // namespace plctag::logix

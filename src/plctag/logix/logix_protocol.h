@@ -1,0 +1,30 @@
+// Protocol for CIP symbolic tags: Logix and Micro800 (Read/Write Tag Fragmented) and
+// Omron NJ/NX (plain Read/Write Tag, one element).
+#pragma once
+
+#include "protocol/protocol.h"
+
+namespace plctag::logix {
+
+class SymbolicProtocol final : public Protocol {
+public:
+    // fragmented: the controller has Read/Write Tag Fragmented (Omron has not).
+    explicit SymbolicProtocol(bool fragmented) : fragmented_(fragmented) {}
+
+    int compile(const TagSpec &spec, TagAddress *out) const override;
+    int initialSize(const TagAddress &) const override { return -1; }
+    bool writeNeedsType() const override { return true; }
+    int encodeRead(const TagAddress &addr, uint32_t offset, const RequestEnv &env, wire::Writer &w) const override;
+    int decodeRead(const TagAddress &addr, const uint8_t *reply, size_t n, ReadChunk *out) const override;
+    int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
+                    const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
+    int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
+
+private:
+    bool fragmented_;
+};
+
+const Protocol &logixProtocol();
+const Protocol &omronProtocol();
+
+} // namespace plctag::logix

@@ -1,0 +1,68 @@
+// The seam between a tag and its controller family's request format. A Protocol turns a
+// tag name into an address at create time, and builds and decodes the message router
+// requests of reads and writes. The session layer carries them; it never looks inside.
+// CIP symbolic families (Logix, Micro800, Omron) live in logix/; PCCC families (SLC 500,
+// MicroLogix, PLC-5) plug in here through their own Protocol.
+#pragma once
+
+#include "wire/bytes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace plctag {
+
+constexpr size_t kMaxTypeBytes = 16;
+
+// What a protocol compiled from the tag's attributes; owned by the tag.
+struct TagAddress {
+    std::vector<uint8_t> path; // CIP: EPATH of the name; PCCC: encoded data-file address
+    int32_t bit = -1;          // bit tags: the bit within the buffer, else -1
+    uint16_t elemCount = 1;
+    uint16_t elemSize = 0;     // known element size (PCCC file types), 0 = learnt from reads
+    uint8_t fileType = 0;      // PCCC file type code
+    uint8_t typeLen = 0;       // CIP type field learnt from the last read (writes reuse it)
+    uint8_t type[kMaxTypeBytes] = {};
+};
+
+struct TagSpec {
+    std::string_view name;
+    int elemCount = 1;
+    int elemSize = 0;
+};
+
+struct RequestEnv {
+    size_t maxRequest = 0;  // bytes this message router request may take
+    uint16_t sequence = 0;  // per-session transaction number (PCCC TNS)
+};
+
+struct ReadChunk {
+    const uint8_t *data = nullptr; // bytes for the buffer at the request's offset
+    size_t size = 0;
+    bool more = false;             // another request at offset + size follows
+    const uint8_t *type = nullptr; // type field to remember, if any
+    size_t typeLen = 0;
+};
+
+class Protocol {
+public:
+    virtual ~Protocol() = default;
+    // Returns a PLCTAG status (BAD_PARAM for a name the family cannot address).
+    virtual int compile(const TagSpec &spec, TagAddress *out) const = 0;
+    // Buffer size right after creation, or -1 when only the first read tells.
+    virtual int initialSize(const TagAddress &addr) const = 0;
+    // Whether writes need the type field from a read first.
+    virtual bool writeNeedsType() const = 0;
+
+    virtual int encodeRead(const TagAddress &addr, uint32_t offset, const RequestEnv &env,
+                           wire::Writer &w) const = 0;
+    virtual int decodeRead(const TagAddress &addr, const uint8_t *reply, size_t n, ReadChunk *out) const = 0;
+    // Encodes the request carrying data[offset...]; *consumed = data bytes it carries.
+    virtual int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
+                            const RequestEnv &env, wire::Writer &w, size_t *consumed) const = 0;
+    virtual int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const = 0;
+};
+
+} // namespace plctag

@@ -1,0 +1,20 @@
+// Library debug output to stderr, gated by the global debug level.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace plctag {
+
+extern std::atomic<int> gDebugLevel;
+
+void logLine(int level, int32_t tag, const char *func, int line, const char *fmt, ...)
+    __attribute__((format(printf, 5, 6)));
+
+#define PLCTAG_LOG(level, tag, ...)                                                                                   \
+    do {                                                                                                              \
+        if (::plctag::gDebugLevel.load(std::memory_order_relaxed) >= (level))                                         \
+            ::plctag::logLine((level), (tag), __func__, __LINE__, __VA_ARGS__);                                       \
+    } while (0)
+
+} // namespace plctag

@@ -1,0 +1,152 @@
+#include <host/plugin_interface.h>
+
+#include "host_state.h"
+
+#include <gtest/gtest.h>
+
+TEST(Records, DefaultsThatTheHostRelyOn)
+{
+    const PluginInitOptions o;
+    EXPECT_EQ(o.number1, 32);
+    EXPECT_FALSE(o.flag1);
+    EXPECT_FALSE(o.flag2);
+    EXPECT_TRUE(o.flag3);
+    EXPECT_EQ(o.number2, 180);
+    EXPECT_FALSE(o.flag4);
+    EXPECT_FALSE(o.flag5);
+    EXPECT_FALSE(o.flag6);
+    EXPECT_FALSE(o.flag7);
+    EXPECT_EQ(o.text, QStringLiteral("discover"));
+    EXPECT_TRUE(o.extras.isEmpty());
+
+    const DataItem d;
+    EXPECT_EQ(d.sequence, -1);
+    EXPECT_EQ(d.quality, 0);
+    EXPECT_TRUE(d.timestamp.isNull());
+    EXPECT_EQ(d.item.id, 0);
+    EXPECT_EQ(d.item.itemKind, 0);
+    EXPECT_EQ(d.item.revision, 0);
+}
+
+TEST(Records, CopiesAreIndependent)
+{
+    DataItem a;
+    a.values.insert("value", "1");
+    a.item.settings.insert("address", "A");
+    a.item.history << "h";
+    a.sequence = 7;
+    DataItem b = a;
+    b.values["value"] = "2";
+    b.item.settings["address"] = "B";
+    b.item.history[0] = "x";
+    b.sequence = 8;
+    EXPECT_EQ(a.values.value("value"), "1");
+    EXPECT_EQ(a.item.settings.value("address"), "A");
+    EXPECT_EQ(a.item.history.at(0), "h");
+    EXPECT_EQ(a.sequence, 7);
+
+    DeviceInstancePlugin d;
+    d.uid = "u";
+    d.port = 44818;
+    d.items << ItemInstancePlugin{};
+    DeviceInstancePlugin e = d;
+    e.uid = "v";
+    e.items.clear();
+    EXPECT_EQ(d.uid, "u");
+    EXPECT_EQ(d.items.size(), 1);
+    EXPECT_EQ(e.port, 44818);
+}
+
+TEST(Records, SetItemTagsJoinsAndReplaces)
+{
+    ItemInstancePlugin item{};
+    item.setItemTags({"a", "b"});
+    EXPECT_EQ(item.settings.value("item_tags"), "a,b");
+    item.setItemTags({"hardware_revision"});
+    EXPECT_EQ(item.settings.value("item_tags"), "hardware_revision");
+    item.setItemTags({});
+    EXPECT_TRUE(item.settings.contains("item_tags"));
+    EXPECT_EQ(item.settings.value("item_tags"), "");
+}
+
+TEST(Records, ColumnKeepsSelectionOrder)
+{
+    DatabaseColumnStructure c("controller_type", DatabaseColumnStructure::Selection, 0, "", "");
+    c.insertSelectionValues("B", "2");
+    c.insertSelectionValues("A", "1");
+    EXPECT_EQ(c.name, "controller_type");
+    EXPECT_EQ(c.type, DatabaseColumnStructure::Selection);
+    ASSERT_EQ(c.selectionValues.size(), 2);
+    EXPECT_EQ(c.selectionValues[0].text, "B");
+    EXPECT_EQ(c.selectionValues[1].value, "1");
+}
+
+class HostStore : public ::testing::Test {
+protected:
+    void SetUp() override { zel_host::reset(); }
+    void TearDown() override { zel_host::reset(); }
+    PluginInterface host;
+};
+
+TEST_F(HostStore, ItemsAreKeyedByUidWithReplaceSemantics)
+{
+    ItemInstancePlugin item{};
+    EXPECT_FALSE(host.getPluginItem("identity_1_vendor", &item));
+    item.uid = "identity_1_vendor";
+    item.name = "Vendor";
+    host.addPluginItem(&item);
+
+    ItemInstancePlugin got{};
+    ASSERT_TRUE(host.getPluginItem("identity_1_vendor", &got));
+    EXPECT_EQ(got.name, "Vendor");
+    got.name = "Renamed";
+    host.addPluginItem(&got);
+    EXPECT_EQ(zel_host::itemCount(), 1);
+    ASSERT_TRUE(zel_host::findItem("identity_1_vendor", &got));
+    EXPECT_EQ(got.name, "Renamed");
+}
+
+TEST_F(HostStore, LogKeepsEveryLineWithItsLevel)
+{
+    host.logDebug("d1");
+    host.logInfo("i1");
+    host.logError("e1");
+    host.logDebug("d2");
+    EXPECT_EQ(zel_host::logTexts(zel_host::LogLevel::Debug), QStringList({"d1", "d2"}));
+    EXPECT_EQ(zel_host::logTexts(zel_host::LogLevel::Info), QStringList({"i1"}));
+    EXPECT_EQ(zel_host::logTexts(zel_host::LogLevel::Error), QStringList({"e1"}));
+    EXPECT_EQ(zel_host::allLogTexts(), QStringList({"d1", "i1", "e1", "d2"}));
+}
+
+TEST_F(HostStore, PausesArePerPluginAndKey)
+{
+    zel_host::setDiscoveryPaused("ab_eip", "127.0.30.1", true);
+    EXPECT_TRUE(PluginInterface::isDiscoveryPaused("ab_eip", "127.0.30.1"));
+    EXPECT_FALSE(PluginInterface::isDiscoveryPaused("ab_eip", "127.0.30.2"));
+    EXPECT_FALSE(PluginInterface::isDiscoveryPaused("other", "127.0.30.1"));
+    zel_host::setDiscoveryPaused("ab_eip", "127.0.30.1", false);
+    EXPECT_FALSE(PluginInterface::isDiscoveryPaused("ab_eip", "127.0.30.1"));
+
+    int asked = 0;
+    zel_host::setDiscoveryPauseHook([&](const QString &, const QString &key) { return ++asked > 1 && key == "exclusive"; });
+    EXPECT_FALSE(PluginInterface::isDiscoveryPaused("ab_eip", "exclusive"));
+    EXPECT_TRUE(PluginInterface::isDiscoveryPaused("ab_eip", "exclusive"));
+    EXPECT_EQ(zel_host::discoveryPauseQueries(), 6);
+}
+
+TEST_F(HostStore, RecordsInitPluginAndResets)
+{
+    auto cols = PluginInterface::createTableStructure("address", DatabaseColumnStructure::Text, 0);
+    ASSERT_FALSE(cols.isEmpty());
+    EXPECT_EQ(cols.first().name, "address");
+    PluginInitOptions o;
+    o.flag4 = true;
+    host.initPlugin("ab_eip", 31, {}, cols, {}, {}, o);
+    ASSERT_EQ(zel_host::initPluginCalls().size(), 1);
+    EXPECT_EQ(zel_host::initPluginCalls()[0].capabilities, 31u);
+    EXPECT_TRUE(zel_host::initPluginCalls()[0].options.flag4);
+    EXPECT_EQ(zel_host::callTrace(), QStringList({"createTableStructure:address", "initPlugin:ab_eip"}));
+    zel_host::reset();
+    EXPECT_TRUE(zel_host::initPluginCalls().isEmpty());
+    EXPECT_TRUE(zel_host::callTrace().isEmpty());
+}
