@@ -91,8 +91,8 @@ TEST(RunnerConfig, ErrorsNameLineAndField)
     EXPECT_EQ(parseError("{\"devices\": []}"), "c.json:1:13: devices: must be a list of at least one device");
     EXPECT_EQ(parseError("{\"devices\": [\n {\"id\": 1, \"controller_type\": 5},\n {\"id\": 2}]}"),
               "c.json:2:2: devices[0].ip_address: missing");
-    EXPECT_EQ(parseError("{\"devices\": [{\"id\": 1, \"ip_address\": \"10.0.0.300\", \"controller_type\": 5}]}"),
-              "c.json:1:38: devices[0].ip_address: \"10.0.0.300\" is not an IPv4 address");
+    EXPECT_EQ(parseError("{\"devices\": [{\"id\": 1, \"ip_address\": \"127.0.0.300\", \"controller_type\": 5}]}"),
+              "c.json:1:38: devices[0].ip_address: \"127.0.0.300\" is not an IPv4 address");
     EXPECT_EQ(parseError("{\"devices\": [{\"id\": 0, \"ip_address\": \"127.0.0.1\"}]}"),
               "c.json:1:21: devices[0].id: must be a whole number of at least 1");
     const QString unknownType =
