@@ -67,8 +67,8 @@ public:
     static QString errorMessage(int status);
     static QString convertValueToString(int tag, DataType type, ControllerType controller, unsigned short index);
 
-    // Puts one element into the tag buffer. The value must already have passed
-    // checkWriteValue; false when a string does not fit the controller's string.
+    // Puts one element into the tag buffer. False, with nothing written, for a value that
+    // parseWriteValue refuses or a text that does not fit the controller's string.
     bool setTagValue(int tag, DataType type, ControllerType controller, QVariant value, unsigned short index);
 
     // The cache entry for the item, created on a miss. Returned by value: another thread may
@@ -78,6 +78,11 @@ public:
     int waitForTagToBeReady(int handle, unsigned int limitMs);
 
     PluginInterface pluginInterface;
+
+private:
+    bool stringRefused(int totalLength, int status);
+
+public:
 
     static TagCache tags;
     static QMutex listMutex; // guards tags and loopActive
