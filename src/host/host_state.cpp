@@ -15,13 +15,21 @@ State &state()
 
 void State::trace(const QString &call)
 {
+    if (!recordCalls)
+        return;
+    if (calls.size() >= kMaxCalls)
+        calls.removeFirst();
     calls << call;
 }
 
 void State::log(LogLevel level, const QString &text)
 {
     QMutexLocker lock(&mutex);
-    lines.append({level, text});
+    if (static_cast<int>(level) >= static_cast<int>(keptLevel)) {
+        if (lines.size() >= kMaxLines)
+            lines.removeFirst();
+        lines.append({level, text});
+    }
     if (echo) {
         static const char *const names[] = {"debug", "info", "error"};
         std::fprintf(stderr, "[%s] %s\n", names[static_cast<int>(level)], text.toLocal8Bit().constData());
@@ -42,6 +50,22 @@ void reset()
     s.pauseQueries = 0;
     s.initCalls.clear();
     s.calls.clear();
+    s.recordCalls = true;
+    s.keptLevel = LogLevel::Debug;
+}
+
+void setRecordCalls(bool on)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.recordCalls = on;
+}
+
+void setKeptLogLevel(LogLevel lowest)
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    s.keptLevel = lowest;
 }
 
 void setDevices(const QList<DeviceInstancePlugin> &list)
@@ -126,6 +150,15 @@ QStringList allLogTexts()
     QStringList out;
     for (const LogLine &l : qAsConst(s.lines))
         out << l.text;
+    return out;
+}
+
+QList<LogLine> takeLogLines()
+{
+    State &s = state();
+    QMutexLocker lock(&s.mutex);
+    QList<LogLine> out;
+    out.swap(s.lines);
     return out;
 }
 

@@ -49,7 +49,14 @@ ZELHOST_EXPORT QList<LogLine> logLines();
 ZELHOST_EXPORT QStringList logTexts(LogLevel level);
 ZELHOST_EXPORT QStringList allLogTexts();
 ZELHOST_EXPORT void clearLog();
+// The kept lines, handed over and forgotten in one step: nothing logged in between is lost.
+ZELHOST_EXPORT QList<LogLine> takeLogLines();
 ZELHOST_EXPORT void setEchoToStderr(bool on);
+// Lines below this level are not kept (still echoed). Debug by default; at most the newest
+// 200,000 lines are kept.
+ZELHOST_EXPORT void setKeptLogLevel(LogLevel lowest);
+// Whether callTrace() records; on by default. Long runs and benchmarks switch it off.
+ZELHOST_EXPORT void setRecordCalls(bool on);
 
 // Pauses per plugin name and key (an address or "exclusive").
 ZELHOST_EXPORT void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused);

@@ -77,7 +77,8 @@ bool PluginInterface::isDiscoveryPaused(QString plugin, QString key)
     std::function<bool(const QString &, const QString &)> hook;
     {
         QMutexLocker lock(&state().mutex);
-        state().trace(QStringLiteral("isDiscoveryPaused:%1:%2").arg(plugin, key));
+        if (state().recordCalls)
+            state().trace(QStringLiteral("isDiscoveryPaused:%1:%2").arg(plugin, key));
         ++state().pauseQueries;
         if (state().pauses.contains(plugin + QLatin1Char('\n') + key))
             return true;

@@ -66,22 +66,16 @@ public:
 
     void drain()
     {
-        const QList<zel_host::LogLine> lines = zel_host::logLines();
-        // The host keeps every line; forget them now and then so a long run stays small.
-        if (lines.size() > 4096)
-            zel_host::clearLog();
-        for (int i = seen_; i < lines.size(); ++i) {
-            const zel_host::LogLine &l = lines.at(i);
-            static const char *const names[] = {"debug", "info", "error"};
+        // Taken and forgotten at once, so a long run stays small and no line is lost.
+        const QList<zel_host::LogLine> lines = zel_host::takeLogLines();
+        static const char *const names[] = {"debug", "info", "error"};
+        for (const zel_host::LogLine &l : lines)
             if (int(l.level) >= int(threshold_))
                 std::fprintf(stderr, "[%s] %s\n", names[int(l.level)], qPrintable(l.text));
-        }
-        seen_ = lines.size() > 4096 ? 0 : lines.size();
     }
 
 private:
     LogThreshold threshold_;
-    int seen_ = 0;
 };
 
 DeviceInstancePlugin deviceRecord(const DeviceConfig &d)
@@ -273,6 +267,11 @@ int runSession(const SessionOptions &options)
 
     // The host's view: devices and configured items first, then what the store kept.
     zel_host::reset();
+    zel_host::setRecordCalls(false); // a run of hours must not keep every host call
+    if (options.logLevel != LogThreshold::None)
+        zel_host::setKeptLogLevel(static_cast<zel_host::LogLevel>(options.logLevel));
+    else
+        zel_host::setKeptLogLevel(zel_host::LogLevel::Error);
     QList<DeviceInstancePlugin> deviceRecords;
     QSet<QString> configuredUids;
     int nextItemId = 1;
