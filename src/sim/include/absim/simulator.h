@@ -1,0 +1,108 @@
+#pragma once
+// Simulated EtherNet/IP controllers for tests and the demo: a real server over TCP and UDP on
+// an address of the caller's choosing, with tags, faults and test controls.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace absim {
+
+enum class Personality { ControlLogix, CompactLogix, FlexLogix, Micro800, OmronNJ, Slc500, MicroLogix, Plc5 };
+
+// CIP type codes of the tags a controller holds.
+enum class CipType : uint8_t {
+    Bool = 0xC1,
+    Sint = 0xC2,
+    Int = 0xC3,
+    Dint = 0xC4,
+    Lint = 0xC5,
+    Usint = 0xC6,
+    Uint = 0xC7,
+    Udint = 0xC8,
+    Real = 0xCA,
+    Lreal = 0xCB,
+    String = 0xD0, // laid out as the personality's strings
+};
+
+struct TagDef {
+    std::string name;                 // "Counter", "Program:Main.Speed"
+    CipType type = CipType::Dint;
+    std::vector<uint32_t> dims;       // empty: scalar; up to 3 dimensions
+    std::vector<std::string> initial; // element order; missing elements are zero / empty
+};
+
+struct Identity {
+    uint16_t vendorId = 1;
+    uint16_t deviceType = 14;
+    uint16_t productCode = 55;
+    uint8_t revMajor = 20;
+    uint8_t revMinor = 11;
+    uint16_t status = 0x0030;
+    uint32_t serial = 0x00C0FFEE;
+    std::string productName = "1756-L71/B LOGIX5571";
+    uint8_t state = 3;
+};
+
+struct Config {
+    std::string address = "127.0.0.2"; // IPv4 to bind, TCP and UDP
+    uint16_t port = 44818;
+    Personality personality = Personality::ControlLogix;
+    Identity identity;
+    std::vector<TagDef> tags;
+    bool listenUdp = true;
+};
+
+Identity defaultIdentity(Personality p);
+const char *personalityName(Personality p);
+bool parsePersonality(const std::string &text, Personality *out);
+bool parseCipType(const std::string &text, CipType *out);
+
+// A JSON file: {"controllers":[{"address":..,"personality":..,"identity":{..},"tags":[..]}]}
+// or one controller object. Each tag: {"name":..,"type":"DINT","dims":[10],"value":..}.
+bool loadConfigFile(const std::string &path, std::vector<Config> *out, std::string *error);
+// "Name:TYPE[dims]=v1,v2" as the command line gives a tag.
+bool parseTagSpec(const std::string &spec, TagDef *out, std::string *error);
+
+class Simulator {
+public:
+    explicit Simulator(Config cfg);
+    ~Simulator();
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    bool start(std::string *error);
+    void stop();
+
+    bool addTag(const TagDef &def);
+    bool hasTag(const std::string &name) const;
+    std::optional<int64_t> getInt(const std::string &name, size_t index = 0) const;
+    std::optional<double> getDouble(const std::string &name, size_t index = 0) const;
+    std::optional<std::string> getString(const std::string &name, size_t index = 0) const;
+    bool setInt(const std::string &name, int64_t v, size_t index = 0);
+    bool setDouble(const std::string &name, double v, size_t index = 0);
+    bool setString(const std::string &name, const std::string &v, size_t index = 0);
+    std::vector<uint8_t> rawBytes(const std::string &name) const;
+
+    void setResponseDelayMs(int ms);
+    void dropConnectionAfter(int requests); // -1: off
+    void setRefuseConnections(bool on);
+    void setMute(bool on);
+    void setTagError(const std::string &name, uint8_t generalStatus, uint16_t extStatus = 0);
+    void clearFaults();
+
+    int openConnections() const;
+    int openCipConnections() const;
+    uint64_t requestCount() const;
+    const Config &config() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace absim

@@ -1,0 +1,252 @@
+#include "tag_store.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace absim {
+
+size_t elementSize(CipType t)
+{
+    switch (t) {
+    case CipType::Bool:
+    case CipType::Sint:
+    case CipType::Usint: return 1;
+    case CipType::Int:
+    case CipType::Uint: return 2;
+    case CipType::Dint:
+    case CipType::Udint:
+    case CipType::Real: return 4;
+    case CipType::Lint:
+    case CipType::Lreal: return 8;
+    case CipType::String: return 0;
+    }
+    return 0;
+}
+
+bool isStringPersonalityLogix(Personality p)
+{
+    return p == Personality::ControlLogix || p == Personality::CompactLogix || p == Personality::FlexLogix;
+}
+
+namespace {
+
+constexpr size_t kLogixStringChars = 82;
+constexpr size_t kLogixStringBytes = 88;
+
+bool parseNumber(CipType type, const std::string &text, uint8_t *out)
+{
+    const char *s = text.c_str();
+    char *end = nullptr;
+    if (type == CipType::Real || type == CipType::Lreal) {
+        const double d = std::strtod(s, &end);
+        if (end == s || *end)
+            return false;
+        if (type == CipType::Real) {
+            const float f = static_cast<float>(d);
+            std::memcpy(out, &f, 4);
+        } else {
+            std::memcpy(out, &d, 8);
+        }
+        return true;
+    }
+    long long v;
+    if (text == "true" || text == "TRUE")
+        v = 1;
+    else if (text == "false" || text == "FALSE")
+        v = 0;
+    else {
+        v = std::strtoll(s, &end, 0);
+        if (end == s || *end) {
+            const unsigned long long u = std::strtoull(s, &end, 0);
+            if (end == s || *end)
+                return false;
+            v = static_cast<long long>(u);
+        }
+    }
+    if (type == CipType::Bool)
+        v = v ? 1 : 0;
+    const size_t n = elementSize(type);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<uint8_t>(static_cast<unsigned long long>(v) >> (8 * i));
+    return true;
+}
+
+} // namespace
+
+std::string TagStore::key(const std::string &name)
+{
+    std::string k = name;
+    std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
+    return k;
+}
+
+bool TagStore::add(const TagDef &def)
+{
+    if (def.name.empty() || def.dims.size() > 3)
+        return false;
+    Tag t;
+    t.def = def;
+    t.count = 1;
+    for (uint32_t d : def.dims) {
+        if (d == 0)
+            return false;
+        t.count *= d;
+    }
+    if (t.count > 1000000)
+        return false;
+    if (def.type == CipType::String)
+        t.strings.assign(t.count, std::string());
+    else
+        t.data.assign(t.count * elementSize(def.type), 0);
+    for (size_t i = 0; i < def.initial.size() && i < t.count; ++i)
+        if (!setElementText(t, i, def.initial[i]))
+            return false;
+    tags_[key(def.name)] = std::move(t);
+    return true;
+}
+
+bool TagStore::setElementText(Tag &t, size_t index, const std::string &text)
+{
+    if (index >= t.count)
+        return false;
+    if (t.def.type == CipType::String) {
+        t.strings[index] = text;
+        return true;
+    }
+    return parseNumber(t.def.type, text, t.data.data() + index * elementSize(t.def.type));
+}
+
+Tag *TagStore::find(const std::string &name)
+{
+    auto it = tags_.find(key(name));
+    return it == tags_.end() ? nullptr : &it->second;
+}
+
+const Tag *TagStore::find(const std::string &name) const
+{
+    auto it = tags_.find(key(name));
+    return it == tags_.end() ? nullptr : &it->second;
+}
+
+void TagStore::clearErrors()
+{
+    for (auto &kv : tags_) {
+        kv.second.errorGeneral = 0;
+        kv.second.errorExt = 0;
+    }
+}
+
+std::vector<uint8_t> TagStore::typeBytes(const Tag &t) const
+{
+    if (t.def.type != CipType::String)
+        return {static_cast<uint8_t>(t.def.type), 0x00};
+    if (personality_ == Personality::Micro800)
+        return {0xDA, 0x00};
+    if (personality_ == Personality::OmronNJ)
+        return {0xD0, 0x00};
+    return {0xA0, 0x02, 0xCE, 0x0F}; // the predefined STRING structure's handle
+}
+
+size_t TagStore::wireElementSize(const Tag &t) const
+{
+    if (t.def.type != CipType::String)
+        return elementSize(t.def.type);
+    return isStringPersonalityLogix(personality_) ? kLogixStringBytes : 0;
+}
+
+std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) const
+{
+    std::vector<uint8_t> out;
+    if (t.def.type != CipType::String) {
+        const size_t es = elementSize(t.def.type);
+        const bool omronPadded = personality_ == Personality::OmronNJ && es == 1 && n == 1;
+        out.assign(t.data.begin() + long(first * es), t.data.begin() + long((first + n) * es));
+        if (omronPadded)
+            out.push_back(0x00); // Omron: one pad byte (BOOL: the forced flag) after a single byte
+        return out;
+    }
+    for (size_t i = first; i < first + n; ++i) {
+        const std::string &s = t.strings[i];
+        if (isStringPersonalityLogix(personality_)) {
+            const size_t len = std::min(s.size(), kLogixStringChars);
+            const size_t at = out.size();
+            out.resize(at + kLogixStringBytes, 0);
+            const uint32_t l = static_cast<uint32_t>(len);
+            std::memcpy(out.data() + at, &l, 4);
+            std::memcpy(out.data() + at + 4, s.data(), len);
+        } else if (personality_ == Personality::Micro800) {
+            const size_t len = std::min<size_t>(s.size(), 255);
+            out.push_back(static_cast<uint8_t>(len));
+            out.insert(out.end(), s.begin(), s.begin() + long(len));
+        } else {
+            const size_t len = std::min<size_t>(s.size(), 65535);
+            out.push_back(static_cast<uint8_t>(len));
+            out.push_back(static_cast<uint8_t>(len >> 8));
+            out.insert(out.end(), s.begin(), s.begin() + long(len));
+        }
+    }
+    return out;
+}
+
+bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t size) const
+{
+    if (t.def.type != CipType::String) {
+        const size_t es = elementSize(t.def.type);
+        size_t expected = n * es;
+        if (personality_ == Personality::OmronNJ && es == 1 && n == 1 && size == 2)
+            expected = 2; // value and pad byte
+        if (size != expected)
+            return false;
+        if (t.def.type == CipType::Bool) {
+            for (size_t i = 0; i < n; ++i)
+                t.data[first + i] = p[i] ? 1 : 0; // any non-zero byte is true
+        } else {
+            std::memcpy(t.data.data() + first * es, p, n * es);
+        }
+        return true;
+    }
+    std::vector<std::string> decoded;
+    size_t pos = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (isStringPersonalityLogix(personality_)) {
+            if (size - pos < kLogixStringBytes)
+                return false;
+            uint32_t len;
+            std::memcpy(&len, p + pos, 4);
+            if (len > kLogixStringChars)
+                return false;
+            decoded.emplace_back(reinterpret_cast<const char *>(p + pos + 4), len);
+            pos += kLogixStringBytes;
+        } else if (personality_ == Personality::Micro800) {
+            if (size - pos < 1 || size - pos - 1 < p[pos])
+                return false;
+            const size_t len = p[pos];
+            decoded.emplace_back(reinterpret_cast<const char *>(p + pos + 1), len);
+            pos += 1 + len;
+        } else {
+            if (size - pos < 2)
+                return false;
+            const size_t len = size_t(p[pos]) | size_t(p[pos + 1]) << 8;
+            if (size - pos - 2 < len)
+                return false;
+            decoded.emplace_back(reinterpret_cast<const char *>(p + pos + 2), len);
+            pos += 2 + len;
+            if (pos < size && len % 2 && p[pos] == 0 && i + 1 == n)
+                ++pos; // an even count's pad byte
+        }
+    }
+    if (pos != size)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        std::string &s = t.strings[first + i];
+        s = decoded[i];
+        const size_t nul = s.find('\0');
+        if (nul != std::string::npos)
+            s.resize(nul);
+    }
+    return true;
+}
+
+} // namespace absim

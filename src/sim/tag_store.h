@@ -1,0 +1,53 @@
+#pragma once
+// The controller's tags: typed element storage, and the wire image of a range of elements as
+// each personality lays it out in Read Tag / Write Tag data.
+
+#include "absim/simulator.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace absim {
+
+struct Tag {
+    TagDef def;
+    size_t count = 1;                 // elements in all dimensions
+    std::vector<uint8_t> data;        // numeric types: count * elementSize, little-endian
+    std::vector<std::string> strings; // STRING tags
+    uint8_t errorGeneral = 0;         // injected fault for this tag
+    uint16_t errorExt = 0;
+};
+
+size_t elementSize(CipType t);
+bool isStringPersonalityLogix(Personality p);
+
+class TagStore {
+public:
+    explicit TagStore(Personality p) : personality_(p) {}
+
+    bool add(const TagDef &def);          // false for a bad name or an initial value that does not parse
+    Tag *find(const std::string &name);   // case-insensitive, as Logix names are
+    const Tag *find(const std::string &name) const;
+    void clearErrors();
+    size_t size() const { return tags_.size(); }
+
+    // Type field of reads and writes for the tag.
+    std::vector<uint8_t> typeBytes(const Tag &t) const;
+    // Wire image of elements [first, first + n).
+    std::vector<uint8_t> encode(const Tag &t, size_t first, size_t n) const;
+    // Stores a wire image of elements [first, first + n). False when the bytes do not fit them.
+    bool decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t size) const;
+    // Bytes one element takes in the wire image (0: variable, strings of counted layouts).
+    size_t wireElementSize(const Tag &t) const;
+
+    static bool setElementText(Tag &t, size_t index, const std::string &text);
+
+private:
+    static std::string key(const std::string &name);
+    Personality personality_;
+    std::unordered_map<std::string, Tag> tags_;
+};
+
+} // namespace absim
