@@ -33,8 +33,9 @@ int SymbolicProtocol::compile(const TagSpec &spec, TagAddress *out) const
         return PLCTAG_ERR_BAD_PARAM;
     out->path = std::move(enc.path);
     out->bit = enc.bit;
-    // Omron reads a whole array as one element; it has no count-based ranges.
-    out->elemCount = fragmented_ ? static_cast<uint16_t>(spec.elemCount) : 1;
+    // The count is sent as given on every family: Omron answers "Var[i]" with a count of N
+    // with N elements from i, which the version variables (two or three bytes) rely on.
+    out->elemCount = static_cast<uint16_t>(spec.elemCount);
     out->elemSize = 0;
     out->typeLen = 0;
     return PLCTAG_STATUS_OK;

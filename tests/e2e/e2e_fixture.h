@@ -1,0 +1,82 @@
+#pragma once
+// The plugin, the real tag library and simulated controllers on loopback.
+
+#include "plugin/ab_eip.h"
+
+#include "host_state.h"
+#include "records_helpers.h"
+
+#include <absim/simulator.h>
+#include <libplctag.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <ostream>
+#include <thread>
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+class E2E : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        zel_host::reset();
+        zel_host::setRecordCalls(false);
+    }
+    void TearDown() override
+    {
+        plugin.stopPlugin();
+        sims.clear();
+        zel_host::reset();
+    }
+
+    absim::Simulator &startSim(const char *address, absim::Personality p, std::vector<absim::TagDef> tags)
+    {
+        absim::Config cfg;
+        cfg.address = address;
+        cfg.personality = p;
+        cfg.identity = absim::defaultIdentity(p);
+        cfg.tags = std::move(tags);
+        sims.push_back(std::make_unique<absim::Simulator>(cfg));
+        std::string error;
+        EXPECT_TRUE(sims.back()->start(&error)) << error;
+        return *sims.back();
+    }
+
+    static absim::TagDef def(const char *name, absim::CipType type, std::vector<uint32_t> dims = {},
+                             std::vector<std::string> initial = {})
+    {
+        absim::TagDef d;
+        d.name = name;
+        d.type = type;
+        d.dims = std::move(dims);
+        d.initial = std::move(initial);
+        return d;
+    }
+
+    static LogList batch(const DeviceInstancePlugin &device, const QList<DataItem> &items)
+    {
+        LogList l;
+        l.device = device;
+        l.dataItems = items;
+        return l;
+    }
+
+    // Waits, bounded, until a condition holds.
+    template <typename F>
+    static bool eventually(F f, int ms = 3000)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            if (f())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return f();
+    }
+
+    AB_EIP plugin;
+    std::vector<std::unique_ptr<absim::Simulator>> sims;
+};

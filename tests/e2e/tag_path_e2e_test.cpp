@@ -1,0 +1,286 @@
+// Reads and writes through the plugin, the real tag library and a simulated controller.
+#include "e2e_fixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <atomic>
+
+using absim::CipType;
+using absim::Personality;
+
+namespace {
+
+struct TypeCase {
+    const char *tag;
+    CipType cip;
+    int dataType;
+    const char *initial; // as the simulator takes it
+    const char *read;    // as the plugin shows it
+    const char *write;
+    const char *readBack;
+};
+
+const TypeCase kTypes[] = {
+    {"B", CipType::Bool, AB_EIP::Bool, "1", "1", "0", "0"},
+    {"S", CipType::Sint, AB_EIP::SmallInteger, "-5", "-5", "-128", "-128"},
+    {"US", CipType::Usint, AB_EIP::UnsignedSmallInteger, "200", "200", "255", "255"},
+    {"I", CipType::Int, AB_EIP::Integer, "-300", "-300", "32767", "32767"},
+    {"UI", CipType::Uint, AB_EIP::UnsignedInteger, "60000", "60000", "65535", "65535"},
+    {"W", CipType::Uint, AB_EIP::Word, "4660", "4660", "1", "1"},
+    {"D", CipType::Dint, AB_EIP::DoubleInteger, "-70000", "-70000", "2147483647", "2147483647"},
+    {"UD", CipType::Udint, AB_EIP::UnsignedDoubleInteger, "4000000000", "4000000000", "4294967295", "4294967295"},
+    {"DW", CipType::Udint, AB_EIP::DoubleWord, "7", "7", "8", "8"},
+    {"R", CipType::Real, AB_EIP::Real, "1.5", "1.5000000", "-2.25", "-2.2500000"},
+    {"LR", CipType::Lreal, AB_EIP::LReal, "0.1", "0.100000000000000", "-2", "-2.000000000000000"},
+    {"STR", CipType::String, AB_EIP::String, "hello", "hello", "written text", "written text"},
+};
+
+std::vector<absim::TagDef> typeTags()
+{
+    std::vector<absim::TagDef> out;
+    for (const TypeCase &c : kTypes) {
+        absim::TagDef d;
+        d.name = c.tag;
+        d.type = c.cip;
+        d.initial = {c.initial};
+        out.push_back(d);
+    }
+    return out;
+}
+
+struct Family {
+    const char *address;
+    Personality personality;
+    int controllerType;
+};
+
+class EachFamily : public E2E, public ::testing::WithParamInterface<Family> {};
+
+} // namespace
+
+TEST_P(EachFamily, EveryDataTypeReadWrittenAndReadBack)
+{
+    const Family f = GetParam();
+    absim::Simulator &sim = startSim(f.address, f.personality, typeTags());
+    const DeviceInstancePlugin device = makeDevice(1, f.address, f.controllerType);
+    QList<DataItem> items;
+    for (const TypeCase &c : kTypes)
+        items << makeDataItem(items.size() + 1, c.tag, c.tag, c.dataType);
+
+    LogList read = batch(device, items);
+    ASSERT_TRUE(plugin.readData(&read)) << read.device.statusMessage.toStdString();
+    for (int i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(read.dataItems[i].values.value("value"), kTypes[i].read) << kTypes[i].tag;
+        EXPECT_EQ(read.dataItems[i].item.statusMessage, "") << kTypes[i].tag;
+    }
+
+    QList<DataItem> writes;
+    for (int i = 0; i < items.size(); ++i)
+        writes << makeDataItem(i + 1, kTypes[i].tag, kTypes[i].tag, kTypes[i].dataType, kTypes[i].write);
+    LogList write = batch(device, writes);
+    ASSERT_TRUE(plugin.writeData(&write)) << write.device.statusMessage.toStdString();
+    for (int i = 0; i < writes.size(); ++i)
+        EXPECT_EQ(write.dataItems[i].item.statusMessage, "") << kTypes[i].tag;
+
+    // Landed in the controller, not only reported.
+    EXPECT_EQ(sim.getInt("D"), 2147483647);
+    EXPECT_EQ(sim.getInt("UD"), 4294967295LL);
+    EXPECT_EQ(sim.getInt("S"), -128);
+    EXPECT_DOUBLE_EQ(*sim.getDouble("R"), -2.25);
+    EXPECT_EQ(sim.getString("STR"), std::string("written text"));
+
+    LogList again = batch(device, items);
+    ASSERT_TRUE(plugin.readData(&again));
+    for (int i = 0; i < items.size(); ++i)
+        EXPECT_EQ(again.dataItems[i].values.value("value"), kTypes[i].readBack) << kTypes[i].tag;
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, EachFamily,
+                         ::testing::Values(Family{"127.0.30.2", Personality::ControlLogix, AB_EIP::ControlLogix},
+                                           Family{"127.0.30.3", Personality::Micro800, AB_EIP::Micro800},
+                                           Family{"127.0.30.4", Personality::OmronNJ, AB_EIP::OmronNjNx}),
+                         [](const ::testing::TestParamInfo<Family> &i) {
+                             return std::string(i.param.controllerType == AB_EIP::ControlLogix ? "ControlLogix"
+                                                : i.param.controllerType == AB_EIP::Micro800   ? "Micro800"
+                                                                                                 : "Omron");
+                         });
+
+TEST_F(E2E, ArrayRangesReadAndWrite)
+{
+    absim::Simulator &sim =
+        startSim("127.0.30.5", Personality::ControlLogix,
+                 {def("Data", CipType::Dint, {10}, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"})});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.5", AB_EIP::ControlLogix);
+    LogList read = batch(device, {makeDataItem(1, "Data", "Data[2-5]", AB_EIP::DoubleInteger)});
+    ASSERT_TRUE(plugin.readData(&read));
+    EXPECT_EQ(read.dataItems[0].values.value("value"), R"(["2","3","4","5"])");
+
+    LogList write = batch(device, {makeDataItem(1, "Data", "Data[2-5]", AB_EIP::DoubleInteger, "[20,30,40,50]")});
+    ASSERT_TRUE(plugin.writeData(&write));
+    EXPECT_EQ(sim.getInt("Data", 2), 20);
+    EXPECT_EQ(sim.getInt("Data", 5), 50);
+    EXPECT_EQ(sim.getInt("Data", 6), 6);
+}
+
+TEST_F(E2E, OmronVersionVariables)
+{
+    startSim("127.0.30.6", Personality::OmronNJ, {});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.6", AB_EIP::OmronNjNx);
+    LogList read = batch(device, {makeDataItem(1, "Unit", "_UnitVersion", AB_EIP::String),
+                                  makeDataItem(2, "Sw", "_SystemSWVersion", AB_EIP::String)});
+    ASSERT_TRUE(plugin.readData(&read));
+    EXPECT_TRUE(QRegExp("\\d+\\.\\d+").exactMatch(read.dataItems[0].values.value("value")))
+        << read.dataItems[0].values.value("value").toStdString();
+    EXPECT_TRUE(QRegExp("\\d+\\.\\d+\\.\\d+").exactMatch(read.dataItems[1].values.value("value")))
+        << read.dataItems[1].values.value("value").toStdString();
+}
+
+TEST_F(E2E, UnknownTagGivesItsTextAndIsRecreatedNextPass)
+{
+    absim::Simulator &sim = startSim("127.0.30.7", Personality::ControlLogix, {def("Known", CipType::Dint)});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.7", AB_EIP::ControlLogix);
+    LogList read = batch(device, {makeDataItem(1, "Later", "Later", AB_EIP::DoubleInteger),
+                                  makeDataItem(2, "Known", "Known", AB_EIP::DoubleInteger)});
+    EXPECT_TRUE(plugin.readData(&read));
+    EXPECT_EQ(read.dataItems[0].item.statusMessage, "The tag was not found on the PLC");
+    EXPECT_EQ(read.dataItems[1].values.value("value"), "0");
+
+    absim::TagDef later = def("Later", CipType::Dint, {}, {"77"});
+    ASSERT_TRUE(sim.addTag(later));
+    LogList again = batch(device, read.dataItems);
+    EXPECT_TRUE(plugin.readData(&again));
+    EXPECT_EQ(again.dataItems[0].values.value("value"), "77");
+    EXPECT_EQ(again.dataItems[0].item.statusMessage, "");
+}
+
+TEST_F(E2E, TimeoutStopsTheCycle)
+{
+    absim::Simulator &sim =
+        startSim("127.0.30.8", Personality::ControlLogix, {def("A", CipType::Dint), def("B", CipType::Dint)});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.8", AB_EIP::ControlLogix);
+    LogList first = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
+                                   makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)});
+    ASSERT_TRUE(plugin.readData(&first));
+    sim.setResponseDelayMs(7000);
+    LogList slow = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
+                                  makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(plugin.readData(&slow));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(7000)); // the read timeout, not the controller, ends it
+    EXPECT_EQ(slow.device.statusMessage, "Timeout connecting to PLC");
+    EXPECT_FALSE(slow.dataItems[1].values.contains("value"));
+
+    sim.clearFaults();
+    LogList recovered = batch(device, first.dataItems);
+    EXPECT_TRUE(eventually([&] {
+        LogList l = batch(device, first.dataItems);
+        return plugin.readData(&l) && l.dataItems[0].item.statusMessage.isEmpty();
+    }, 15000));
+}
+
+TEST_F(E2E, PauseBeforeTheBatchAndBetweenItems)
+{
+    absim::Simulator &sim =
+        startSim("127.0.30.9", Personality::ControlLogix, {def("A", CipType::Dint, {}, {"1"}), def("B", CipType::Dint)});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.9", AB_EIP::ControlLogix);
+    zel_host::setDiscoveryPaused("ab_eip", "127.0.30.9", true);
+    LogList paused = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "5")});
+    EXPECT_FALSE(plugin.readData(&paused));
+    EXPECT_FALSE(plugin.writeData(&paused));
+    EXPECT_EQ(sim.getInt("A"), 1);
+    EXPECT_EQ(sim.requestCount(), 0u);
+    zel_host::clearDiscoveryPauses();
+
+    std::atomic<int> asked{0};
+    zel_host::setDiscoveryPauseHook([&](const QString &, const QString &key) {
+        // Paused from the second item on: the first batch question and the first item pass.
+        return key == "exclusive" && ++asked > 2;
+    });
+    LogList mid = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "5"),
+                                 makeDataItem(2, "B", "B", AB_EIP::DoubleInteger, "6")});
+    EXPECT_FALSE(plugin.writeData(&mid));
+    EXPECT_EQ(sim.getInt("B"), 6); // the write list runs last item first
+    EXPECT_EQ(sim.getInt("A"), 1);
+}
+
+TEST_F(E2E, StopPluginClosesEveryTag)
+{
+    absim::Simulator &sim = startSim("127.0.30.10", Personality::ControlLogix, {def("A", CipType::Dint)});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.10", AB_EIP::ControlLogix);
+    LogList read = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
+    ASSERT_TRUE(plugin.readData(&read));
+    EXPECT_GE(sim.openConnections(), 1);
+    EXPECT_TRUE(plugin.stopPlugin());
+    EXPECT_TRUE(AB_EIP::tags.isEmpty());
+    EXPECT_TRUE(eventually([&] { return sim.openConnections() == 0 && sim.openCipConnections() == 0; }));
+}
+
+TEST_F(E2E, MovedDeviceReadsTheNewController)
+{
+    startSim("127.0.30.11", Personality::ControlLogix, {def("A", CipType::Dint, {}, {"11"})});
+    absim::Simulator &second = startSim("127.0.30.12", Personality::ControlLogix, {def("A", CipType::Dint, {}, {"12"})});
+    DeviceInstancePlugin device = makeDevice(1, "127.0.30.11", AB_EIP::ControlLogix);
+    LogList read = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
+    ASSERT_TRUE(plugin.readData(&read));
+    EXPECT_EQ(read.dataItems[0].values.value("value"), "11");
+    device.ipAddress = "127.0.30.12";
+    LogList moved = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
+    ASSERT_TRUE(plugin.readData(&moved));
+    EXPECT_EQ(moved.dataItems[0].values.value("value"), "12");
+    LogList write = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "99")});
+    ASSERT_TRUE(plugin.writeData(&write));
+    EXPECT_EQ(second.getInt("A"), 99);
+}
+
+TEST_F(E2E, InvalidWritesLeaveTheControllerAlone)
+{
+    absim::Simulator &sim = startSim("127.0.30.13", Personality::ControlLogix,
+                                     {def("I", CipType::Int, {}, {"5"}), def("M", CipType::Dint, {}, {"5"})});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.13", AB_EIP::ControlLogix);
+    LogList w = batch(device, {makeDataItem(1, "I", "I", AB_EIP::Integer, "70000"),
+                               makeDataItem(2, "M", "M", AB_EIP::DoubleInteger, "abc")});
+    EXPECT_TRUE(plugin.writeData(&w));
+    EXPECT_EQ(w.dataItems[0].item.statusMessage, "Invalid value for Integer: 70000");
+    EXPECT_EQ(w.dataItems[1].item.statusMessage, "Invalid value for Double integer: abc");
+    EXPECT_EQ(sim.getInt("I"), 5);
+    EXPECT_EQ(sim.getInt("M"), 5);
+}
+
+TEST_F(E2E, IdentityItemsAreSkippedByWrites)
+{
+    absim::Simulator &sim = startSim("127.0.30.14", Personality::ControlLogix, {});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.14", AB_EIP::ControlLogix);
+    DataItem id = makeDataItem(1, "Serial", "__identity.serial", AB_EIP::String, "1");
+    id.item.uid = "identity_1_serial";
+    LogList w = batch(device, {id});
+    EXPECT_TRUE(plugin.writeData(&w));
+    EXPECT_EQ(sim.requestCount(), 0u);
+}
+
+TEST_F(E2E, ReadAndWriteCyclesOnOneTagFromTwoThreads)
+{
+    absim::Simulator &sim = startSim("127.0.30.15", Personality::ControlLogix, {def("T", CipType::Dint, {}, {"0"})});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.15", AB_EIP::ControlLogix);
+    std::atomic<bool> bad{false};
+    std::thread reader([&] {
+        for (int i = 0; i < 200; ++i) {
+            LogList l = batch(device, {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger)});
+            if (!plugin.readData(&l) || !l.dataItems[0].item.statusMessage.isEmpty())
+                bad = true;
+            bool ok = false;
+            const int v = l.dataItems[0].values.value("value").toInt(&ok);
+            if (!ok || v < 0 || v > 200)
+                bad = true; // only values the writer wrote
+        }
+    });
+    for (int i = 1; i <= 200; ++i) {
+        LogList l = batch(device, {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger, QString::number(i))});
+        if (!plugin.writeData(&l) || !l.dataItems[0].item.statusMessage.isEmpty())
+            bad = true;
+    }
+    reader.join();
+    EXPECT_FALSE(bad);
+    EXPECT_EQ(sim.getInt("T"), 200);
+}
