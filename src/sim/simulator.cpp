@@ -3,6 +3,7 @@
 // unless a delay fault holds the reply back.
 #include "absim/simulator.h"
 
+#include "pccc_services.h"
 #include "session.h"
 
 #include <arpa/inet.h>
@@ -276,6 +277,11 @@ Simulator::Simulator(Config cfg) : d(new Impl(std::move(cfg)))
 {
     for (const TagDef &t : d->controller.config.tags)
         d->controller.store.add(t);
+    if (isPcccPersonality(d->controller.config.personality)) {
+        for (const TagDef &f : defaultDataFiles(d->controller.config.personality))
+            if (!d->controller.store.findFile(static_cast<uint16_t>(std::atoi(f.name.c_str() + (f.name[1] == 'T' ? 2 : 1)))))
+                d->controller.store.add(f);
+    }
     if (d->controller.config.personality == Personality::OmronNJ) {
         // The system variables every NJ/NX controller has, unless the configuration names them.
         const TagDef system[] = {

@@ -1,5 +1,6 @@
 #include "tag_services.h"
 
+#include "pccc_services.h"
 #include "sim_bytes.h"
 
 #include <algorithm>
@@ -294,6 +295,8 @@ std::vector<uint8_t> handleCpuRequest(const CipTarget &t, const uint8_t *req, si
     if (path.logical && !path.symbolic) {
         if (path.cls == 0x02 && path.instance == 1 && service == kMultipleService)
             return multipleService(t, in);
+        if (path.cls == 0x67 && path.instance == 1 && service == 0x4B)
+            return handleExecutePccc(t, in.here(), in.left());
         if (path.cls == 0x01 && path.instance == 1 && service == kGetAttributesAll)
             return reply(service, 0, {}, identityAttributes(*t.identity));
         if (path.cls == 0x02 || path.cls == 0x01)

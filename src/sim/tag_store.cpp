@@ -25,6 +25,11 @@ size_t elementSize(CipType t)
     return 0;
 }
 
+bool isPcccPersonality(Personality p)
+{
+    return p == Personality::Slc500 || p == Personality::MicroLogix || p == Personality::Plc5;
+}
+
 bool isStringPersonalityLogix(Personality p)
 {
     return p == Personality::ControlLogix || p == Personality::CompactLogix || p == Personality::FlexLogix;
@@ -34,6 +39,15 @@ namespace {
 
 constexpr size_t kLogixStringChars = 82;
 constexpr size_t kLogixStringBytes = 88;
+constexpr size_t kPcccStringBytes = 84; // UINT length, 82 characters swapped in pairs
+
+void swapWords(uint8_t *p, size_t n)
+{
+    for (size_t i = 0; i + 4 <= n; i += 4) {
+        std::swap(p[i], p[i + 2]);
+        std::swap(p[i + 1], p[i + 3]);
+    }
+}
 
 bool parseNumber(CipType type, const std::string &text, uint8_t *out)
 {
@@ -103,8 +117,23 @@ bool TagStore::add(const TagDef &def)
     for (size_t i = 0; i < def.initial.size() && i < t.count; ++i)
         if (!setElementText(t, i, def.initial[i]))
             return false;
+    if (isPcccPersonality(personality_)) {
+        // Data files are named by their letters and number: "N7", "ST9".
+        size_t d = 0;
+        while (d < def.name.size() && std::isalpha(static_cast<unsigned char>(def.name[d])))
+            ++d;
+        if (d == 0 || d == def.name.size())
+            return false;
+        files_[static_cast<uint16_t>(std::atoi(def.name.c_str() + d))] = key(def.name);
+    }
     tags_[key(def.name)] = std::move(t);
     return true;
+}
+
+Tag *TagStore::findFile(uint16_t number)
+{
+    auto it = files_.find(number);
+    return it == files_.end() ? nullptr : find(it->second);
 }
 
 bool TagStore::setElementText(Tag &t, size_t index, const std::string &text)
@@ -153,6 +182,8 @@ size_t TagStore::wireElementSize(const Tag &t) const
 {
     if (t.def.type != CipType::String)
         return elementSize(t.def.type);
+    if (isPcccPersonality(personality_))
+        return kPcccStringBytes;
     return isStringPersonalityLogix(personality_) ? kLogixStringBytes : 0;
 }
 
@@ -165,11 +196,20 @@ std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) cons
         out.assign(t.data.begin() + long(first * es), t.data.begin() + long((first + n) * es));
         if (omronPadded)
             out.push_back(0x00); // Omron: one pad byte (BOOL: the forced flag) after a single byte
+        if (personality_ == Personality::Plc5 && t.def.type == CipType::Real)
+            swapWords(out.data(), out.size()); // PLC-5 keeps the high word of a REAL first
         return out;
     }
     for (size_t i = first; i < first + n; ++i) {
         const std::string &s = t.strings[i];
-        if (isStringPersonalityLogix(personality_)) {
+        if (isPcccPersonality(personality_)) {
+            const size_t len = std::min(s.size(), kLogixStringChars);
+            const size_t at = out.size();
+            out.resize(at + kPcccStringBytes, 0);
+            out[at] = static_cast<uint8_t>(len);
+            for (size_t c = 0; c < len; ++c)
+                out[at + 2 + (c ^ 1u)] = static_cast<uint8_t>(s[c]);
+        } else if (isStringPersonalityLogix(personality_)) {
             const size_t len = std::min(s.size(), kLogixStringChars);
             const size_t at = out.size();
             out.resize(at + kLogixStringBytes, 0);
@@ -199,6 +239,12 @@ bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t s
             expected = 2; // value and pad byte
         if (size != expected)
             return false;
+        if (personality_ == Personality::Plc5 && t.def.type == CipType::Real) {
+            std::vector<uint8_t> copy(p, p + size);
+            swapWords(copy.data(), copy.size());
+            std::memcpy(t.data.data() + first * es, copy.data(), size);
+            return true;
+        }
         if (t.def.type == CipType::Bool) {
             for (size_t i = 0; i < n; ++i)
                 t.data[first + i] = p[i] ? 1 : 0; // any non-zero byte is true
@@ -210,7 +256,16 @@ bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t s
     std::vector<std::string> decoded;
     size_t pos = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (isStringPersonalityLogix(personality_)) {
+        if (isPcccPersonality(personality_)) {
+            if (size - pos < kPcccStringBytes)
+                return false;
+            const size_t len = std::min<size_t>(size_t(p[pos]) | size_t(p[pos + 1]) << 8, kLogixStringChars);
+            std::string text(len, '\0');
+            for (size_t c = 0; c < len; ++c)
+                text[c] = static_cast<char>(p[pos + 2 + (c ^ 1u)]);
+            decoded.push_back(text);
+            pos += kPcccStringBytes;
+        } else if (isStringPersonalityLogix(personality_)) {
             if (size - pos < kLogixStringBytes)
                 return false;
             uint32_t len;

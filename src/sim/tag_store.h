@@ -22,6 +22,7 @@ struct Tag {
 
 size_t elementSize(CipType t);
 bool isStringPersonalityLogix(Personality p);
+bool isPcccPersonality(Personality p);
 
 class TagStore {
 public:
@@ -31,6 +32,8 @@ public:
     Tag *find(const std::string &name);   // case-insensitive, as Logix names are
     const Tag *find(const std::string &name) const;
     void clearErrors();
+    // PCCC: the data file with that number ("N7" is file 7), or null.
+    Tag *findFile(uint16_t number);
     size_t size() const { return tags_.size(); }
 
     // Type field of reads and writes for the tag.
@@ -48,6 +51,7 @@ private:
     static std::string key(const std::string &name);
     Personality personality_;
     std::unordered_map<std::string, Tag> tags_;
+    std::unordered_map<uint16_t, std::string> files_; // PCCC file number to tag key
 };
 
 } // namespace absim

@@ -52,7 +52,11 @@ int readInto(Tag &t, std::vector<uint8_t> &into, Clock::time_point deadline)
             t.addr.typeLen = static_cast<uint8_t>(c.typeLen);
         }
         into.insert(into.end(), c.data, c.data + c.size);
-        if (!c.more)
+        // Families with a known size read in chunks until the tag is complete.
+        const int expect = t.protocol->initialSize(t.addr);
+        if (expect > 0 && into.size() > size_t(expect))
+            return PLCTAG_ERR_TOO_LARGE;
+        if (!c.more && (expect <= 0 || into.size() == size_t(expect)))
             return PLCTAG_STATUS_OK;
         offset += static_cast<uint32_t>(c.size);
     }

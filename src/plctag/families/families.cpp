@@ -1,6 +1,7 @@
 #include "families/families.h"
 
 #include "logix/logix_protocol.h"
+#include "pccc/pccc_protocol.h"
 
 #include <cctype>
 
@@ -37,14 +38,15 @@ const Family kFamilies[] = {
      &logix::omronProtocol(),
      "messages up to 1994 bytes on a large connection; no fragmented services, so a tag is one element "
      "read with Read Tag; STRING is a UINT-counted CIP string"},
-    {FamilyId::Plc5, "PLC-5", false, false, false, 0, 0, 244, false, kPcccString, kPlc5Order, nullptr,
+    {FamilyId::Plc5, "PLC-5", false, false, false, 0, 0, 244, false, kPcccString, kPlc5Order, &pccc::plc5Protocol(),
      "PCCC through Execute PCCC, unconnected, 244-byte payloads; REALs word-swapped"},
-    {FamilyId::Slc500, "SLC 500", false, false, false, 0, 0, 244, false, kPcccString, kLittleEndian, nullptr,
+    {FamilyId::Slc500, "SLC 500", false, false, false, 0, 0, 244, false, kPcccString, kLittleEndian,
+     &pccc::slcProtocol(),
      "PCCC through Execute PCCC, unconnected, 244-byte payloads"},
     {FamilyId::MicroLogix, "MicroLogix", false, false, false, 0, 0, 244, false, kPcccString, kLittleEndian,
-     nullptr, "same PCCC command set as SLC 500"},
+     &pccc::slcProtocol(), "same PCCC command set as SLC 500"},
     {FamilyId::LogixPccc, "Logix PCCC", false, false, true, 0, 0, 244, false, kPcccString, kLittleEndian,
-     nullptr, "PLC-5 style data-table access to a Logix CPU, routed with Unconnected Send"},
+     &pccc::plc5Protocol(), "PLC-5 style data-table access to a Logix CPU, routed with Unconnected Send"},
 };
 
 struct Alias {
