@@ -48,7 +48,7 @@ const uint8_t kIdentity8[8] = {0, 1, 2, 3, 4, 5, 6, 7};
 
 const uint8_t *orderFor(const Tag &t, size_t width, bool isFloat)
 {
-    const buffer::ByteOrder &o = t.family->byteOrder;
+    const buffer::ByteOrder &o = t.byteOrder;
     switch (width) {
     case 2: return o.int16;
     case 4: return isFloat ? o.float32 : o.int32;
@@ -232,17 +232,17 @@ int plc_tag_set_raw_bytes(int32_t id, int offset, uint8_t *buffer, int length)
 
 int plc_tag_get_string_length(int32_t id, int offset)
 {
-    return stringCall(id, [&](Tag &t) { return buffer::stringLength(t.family->strings, t.data, offset); });
+    return stringCall(id, [&](Tag &t) { return buffer::stringLength(t.strings, t.data, offset); });
 }
 
 int plc_tag_get_string_capacity(int32_t id, int offset)
 {
-    return stringCall(id, [&](Tag &t) { return buffer::stringCapacity(t.family->strings, t.data, offset); });
+    return stringCall(id, [&](Tag &t) { return buffer::stringCapacity(t.strings, t.data, offset); });
 }
 
 int plc_tag_get_string_total_length(int32_t id, int offset)
 {
-    return stringCall(id, [&](Tag &t) { return buffer::stringTotalLength(t.family->strings, t.data, offset); });
+    return stringCall(id, [&](Tag &t) { return buffer::stringTotalLength(t.strings, t.data, offset); });
 }
 
 int plc_tag_get_string(int32_t id, int offset, char *out, int length)
@@ -250,7 +250,7 @@ int plc_tag_get_string(int32_t id, int offset, char *out, int length)
     if (!out)
         return findTag(id) ? PLCTAG_ERR_NULL_PTR : PLCTAG_ERR_NOT_FOUND;
     return stringCall(id, [&](Tag &t) {
-        const int rc = buffer::getString(t.family->strings, t.data, offset, out, length);
+        const int rc = buffer::getString(t.strings, t.data, offset, out, length);
         t.status = rc < 0 ? rc : PLCTAG_STATUS_OK;
         return rc;
     });
@@ -261,7 +261,7 @@ int plc_tag_set_string(int32_t id, int offset, const char *s)
     if (!s)
         return findTag(id) ? PLCTAG_ERR_NULL_PTR : PLCTAG_ERR_NOT_FOUND;
     return stringCall(id, [&](Tag &t) {
-        const int rc = buffer::setString(t.family->strings, t.data, offset, s);
+        const int rc = buffer::setString(t.strings, t.data, offset, s);
         t.status = rc < 0 ? rc : PLCTAG_STATUS_OK;
         return rc;
     });

@@ -1,19 +1,20 @@
-// Reads and writes of one tag: the request loop over fragments, on the caller's thread.
+// Reads and writes of one tag: the request loop over fragments, run by the calling thread
+// (timeout > 0) or by the session's thread (timeout 0), and the C calls that start them.
 #include "api/tag.h"
 
 #include "libplctag.h"
 #include "util/log.h"
 
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <functional>
 
 namespace plctag {
 
 namespace {
 
-// Per-thread scratch, so that tags carry no request buffers and the steady state allocates nothing.
+// Operations started with timeout 0 give up after this long.
+constexpr auto kAsyncLimit = std::chrono::milliseconds(10000);
+
+// Per-thread buffers, so that tags carry no request buffers and the steady state allocates nothing.
 struct Scratch {
     std::vector<uint8_t> request, reply, incoming, outgoing;
 };
@@ -24,10 +25,29 @@ Scratch &scratch()
     return s;
 }
 
-constexpr auto kAsyncLimit = std::chrono::milliseconds(5000); // timeout-0 operations
+RequestEnv envFor(const Tag &t)
+{
+    RequestEnv env;
+    env.maxRequest = t.session->maxRequest();
+    return env;
+}
 
-// Reads the whole tag into `into`, learning the type field on the way.
-int readInto(Tag &t, std::vector<uint8_t> &into, Clock::time_point deadline)
+// The type field a read reply carried; writes send it back.
+struct TypeInfo {
+    uint8_t len = 0;
+    uint8_t bytes[kMaxTypeBytes] = {};
+};
+
+void storeType(Tag &t, const TypeInfo &type)
+{
+    if (type.len) {
+        std::memcpy(t.addr.type, type.bytes, type.len);
+        t.addr.typeLen = type.len;
+    }
+}
+
+// Reads the whole tag into `into` (fragment after fragment), and its type field into `type`.
+int readInto(Tag &t, const Cancel &cancel, Clock::time_point deadline, std::vector<uint8_t> &into, TypeInfo *type)
 {
     Scratch &s = scratch();
     into.clear();
@@ -35,12 +55,10 @@ int readInto(Tag &t, std::vector<uint8_t> &into, Clock::time_point deadline)
     for (;;) {
         s.request.clear();
         wire::Writer w(s.request);
-        RequestEnv env;
-        env.maxRequest = t.session->maxRequest();
-        int rc = t.protocol->encodeRead(t.addr, offset, env, w);
+        int rc = t.protocol->encodeRead(t.addr, offset, envFor(t), w);
         if (rc != PLCTAG_STATUS_OK)
             return rc;
-        rc = t.session->transact(s.request, &s.reply, deadline, &t.abort);
+        rc = t.session->transact(s.request, &s.reply, deadline, cancel);
         if (rc != PLCTAG_STATUS_OK)
             return rc;
         ReadChunk c;
@@ -48,8 +66,8 @@ int readInto(Tag &t, std::vector<uint8_t> &into, Clock::time_point deadline)
         if (rc != PLCTAG_STATUS_OK)
             return rc;
         if (c.type && c.typeLen <= kMaxTypeBytes) {
-            std::memcpy(t.addr.type, c.type, c.typeLen);
-            t.addr.typeLen = static_cast<uint8_t>(c.typeLen);
+            std::memcpy(type->bytes, c.type, c.typeLen);
+            type->len = static_cast<uint8_t>(c.typeLen);
         }
         into.insert(into.end(), c.data, c.data + c.size);
         // Families with a known size read in chunks until the tag is complete.
@@ -62,98 +80,40 @@ int readInto(Tag &t, std::vector<uint8_t> &into, Clock::time_point deadline)
     }
 }
 
-class Worker {
-public:
-    void post(std::function<void()> job)
-    {
-        std::lock_guard<std::mutex> l(m_);
-        if (!thread_.joinable())
-            thread_ = std::thread([this] { loop(); });
-        jobs_.push_back(std::move(job));
-        cv_.notify_one();
-    }
-    void stop()
-    {
-        {
-            std::lock_guard<std::mutex> l(m_);
-            stopping_ = true;
-            cv_.notify_one();
-        }
-        if (thread_.joinable())
-            thread_.join();
-        std::lock_guard<std::mutex> l(m_);
-        jobs_.clear();
-        stopping_ = false;
-    }
-
-private:
-    void loop()
-    {
-        std::unique_lock<std::mutex> l(m_);
-        for (;;) {
-            cv_.wait(l, [this] { return stopping_ || !jobs_.empty(); });
-            if (stopping_)
-                return;
-            auto job = std::move(jobs_.front());
-            jobs_.pop_front();
-            l.unlock();
-            job();
-            l.lock();
-        }
-    }
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::deque<std::function<void()>> jobs_;
-    std::thread thread_;
-    bool stopping_ = false;
-};
-
-Worker &worker()
-{
-    static Worker w;
-    return w;
-}
-
-} // namespace
-
-int runRead(Tag &t, Clock::time_point deadline)
+int runRead(Tag &t, uint32_t generation, Clock::time_point deadline)
 {
     Scratch &s = scratch();
-    const int rc = readInto(t, s.incoming, deadline);
+    TypeInfo type;
+    const Cancel cancel{&t.generation, generation};
+    const int rc = readInto(t, cancel, deadline, s.incoming, &type);
+    std::lock_guard<std::mutex> l(t.m);
+    if (t.generation.load() != generation)
+        return rc == PLCTAG_STATUS_OK ? PLCTAG_ERR_ABORT : rc;
     if (rc == PLCTAG_STATUS_OK) {
-        std::lock_guard<std::mutex> l(t.m);
         t.data.assign(s.incoming.begin(), s.incoming.end());
         t.haveData = true;
+        storeType(t, type);
+        if (t.readCacheMs > 0)
+            t.cacheUntil = Clock::now() + std::chrono::milliseconds(t.readCacheMs);
     }
+    t.status = rc;
+    t.busy = false;
     return rc;
 }
 
-int runWrite(Tag &t, Clock::time_point deadline)
+int writeChunks(Tag &t, const Cancel &cancel, Clock::time_point deadline)
 {
     Scratch &s = scratch();
-    if (t.protocol->writeNeedsType() && t.addr.typeLen == 0 && t.addr.bit < 0) {
-        // The write needs the controller's type field: learn it without touching the buffer.
-        std::vector<uint8_t> ignored;
-        const int rc = readInto(t, ignored, deadline);
-        if (rc != PLCTAG_STATUS_OK)
-            return rc;
-    }
-    {
-        std::lock_guard<std::mutex> l(t.m);
-        s.outgoing.assign(t.data.begin(), t.data.end());
-    }
     size_t offset = 0;
     do {
         s.request.clear();
         wire::Writer w(s.request);
-        RequestEnv env;
-        env.maxRequest = t.session->maxRequest() ? t.session->maxRequest() : t.family->unconnectedPayload;
         size_t consumed = 0;
-        int rc = t.protocol->encodeWrite(t.addr, s.outgoing.data(), s.outgoing.size(), static_cast<uint32_t>(offset),
-                                         env, w, &consumed);
+        int rc = t.protocol->encodeWrite(t.addr, s.outgoing.data(), s.outgoing.size(),
+                                         static_cast<uint32_t>(offset), envFor(t), w, &consumed);
         if (rc != PLCTAG_STATUS_OK)
             return rc;
-        rc = t.session->transact(s.request, &s.reply, deadline, &t.abort);
+        rc = t.session->transact(s.request, &s.reply, deadline, cancel);
         if (rc != PLCTAG_STATUS_OK)
             return rc;
         rc = t.protocol->decodeWrite(t.addr, s.reply.data(), s.reply.size());
@@ -166,29 +126,179 @@ int runWrite(Tag &t, Clock::time_point deadline)
     return PLCTAG_STATUS_OK;
 }
 
-void finish(Tag &t, int rc)
+int runWrite(Tag &t, uint32_t generation, Clock::time_point deadline)
 {
+    Scratch &s = scratch();
+    const Cancel cancel{&t.generation, generation};
+    {
+        std::lock_guard<std::mutex> l(t.m);
+        s.outgoing.assign(t.data.begin(), t.data.end());
+    }
+    int rc = PLCTAG_STATUS_OK;
+    if (t.protocol->writeNeedsType() && t.addr.typeLen == 0 && t.addr.bit < 0) {
+        // The write needs the controller's type field: learn it without touching the buffer.
+        TypeInfo type;
+        rc = readInto(t, cancel, deadline, s.incoming, &type);
+        if (rc == PLCTAG_STATUS_OK) {
+            std::lock_guard<std::mutex> l(t.m);
+            if (t.generation.load() != generation)
+                rc = PLCTAG_ERR_ABORT;
+            else if (type.len == 0)
+                rc = PLCTAG_ERR_BAD_REPLY;
+            else
+                storeType(t, type);
+        }
+    }
+    if (rc == PLCTAG_STATUS_OK)
+        rc = writeChunks(t, cancel, deadline);
     std::lock_guard<std::mutex> l(t.m);
+    if (t.generation.load() != generation)
+        return rc == PLCTAG_STATUS_OK ? PLCTAG_ERR_ABORT : rc;
     t.status = rc;
     t.busy = false;
-    t.done.notify_all();
+    if (rc == PLCTAG_STATUS_OK)
+        t.cacheUntil = Clock::time_point{}; // the controller now holds what the buffer holds
+    return rc;
 }
 
-void runAsync(const TagPtr &t, bool write)
+} // namespace
+
+int beginOperation(Tag &t, uint32_t *generation)
 {
-    worker().post([t, write] {
-        if (t->abort.load() || t->destroyed.load()) {
-            finish(*t, PLCTAG_ERR_ABORT);
-            return;
+    std::lock_guard<std::mutex> l(t.m);
+    if (t.busy)
+        return PLCTAG_ERR_BUSY;
+    t.busy = true;
+    t.status = PLCTAG_STATUS_PENDING;
+    *generation = t.generation.load();
+    return PLCTAG_STATUS_OK;
+}
+
+int runOperation(Tag &t, bool write, uint32_t generation, Clock::time_point deadline)
+{
+    return write ? runWrite(t, generation, deadline) : runRead(t, generation, deadline);
+}
+
+void startAsync(const TagPtr &t, bool write, uint32_t generation)
+{
+    {
+        std::lock_guard<std::mutex> l(t->m);
+        t->jobQueued = true;
+        t->jobWrite = write;
+        t->jobGeneration = generation;
+    }
+    t->session->post(t);
+}
+
+void Tag::runJob()
+{
+    uint32_t gen;
+    bool write;
+    {
+        std::lock_guard<std::mutex> l(m);
+        if (!jobQueued || generation.load() != jobGeneration) {
+            jobQueued = false;
+            return; // aborted, or an older entry of a tag queued again
         }
-        const Clock::time_point deadline = Clock::now() + kAsyncLimit;
-        finish(*t, write ? runWrite(*t, deadline) : runRead(*t, deadline));
-    });
+        jobQueued = false;
+        gen = jobGeneration;
+        write = jobWrite;
+    }
+    runOperation(*this, write, gen, Clock::now() + kAsyncLimit);
 }
 
-void stopWorker()
+void Tag::cancelJob(int rc)
 {
-    worker().stop();
+    std::lock_guard<std::mutex> l(m);
+    if (!jobQueued)
+        return;
+    jobQueued = false;
+    if (generation.load() == jobGeneration) {
+        busy = false;
+        status = rc;
+    }
+}
+
+void cancelOperation(Tag &t, int rc)
+{
+    bool wasBusy;
+    {
+        std::lock_guard<std::mutex> l(t.m);
+        wasBusy = t.busy;
+        t.generation.fetch_add(1);
+        t.cacheUntil = Clock::time_point{};
+        if (wasBusy) {
+            t.busy = false;
+            t.status = rc;
+        }
+    }
+    if (wasBusy && t.session)
+        t.session->wake();
 }
 
 } // namespace plctag
+
+using namespace plctag;
+
+namespace {
+
+int startOperation(int32_t id, int timeout, bool write)
+{
+    TagPtr t = findTag(id);
+    if (!t)
+        return PLCTAG_ERR_NOT_FOUND;
+    if (timeout < 0)
+        return PLCTAG_ERR_BAD_PARAM;
+    if (!write && t->readCacheMs > 0) {
+        std::lock_guard<std::mutex> l(t->m);
+        if (!t->busy && t->haveData && Clock::now() < t->cacheUntil) {
+            t->status = PLCTAG_STATUS_OK;
+            return PLCTAG_STATUS_OK;
+        }
+    }
+    uint32_t gen;
+    int rc = beginOperation(*t, &gen);
+    if (rc != PLCTAG_STATUS_OK)
+        return rc;
+    if (timeout == 0) {
+        startAsync(t, write, gen);
+        return PLCTAG_STATUS_PENDING;
+    }
+    return runOperation(*t, write, gen, Clock::now() + std::chrono::milliseconds(timeout));
+}
+
+} // namespace
+
+extern "C" {
+
+int plc_tag_read(int32_t id, int timeout)
+{
+    return startOperation(id, timeout, false);
+}
+
+int plc_tag_write(int32_t id, int timeout)
+{
+    return startOperation(id, timeout, true);
+}
+
+int plc_tag_status(int32_t id)
+{
+    if (id < 0)
+        return id;
+    TagPtr t = findTag(id);
+    if (!t)
+        return PLCTAG_ERR_NOT_FOUND;
+    std::lock_guard<std::mutex> l(t->m);
+    return t->busy ? PLCTAG_STATUS_PENDING : t->status;
+}
+
+int plc_tag_abort(int32_t id)
+{
+    TagPtr t = findTag(id);
+    if (!t)
+        return PLCTAG_ERR_NOT_FOUND;
+    cancelOperation(*t, PLCTAG_ERR_ABORT);
+    return PLCTAG_STATUS_OK;
+}
+
+} // extern "C"

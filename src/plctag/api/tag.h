@@ -1,7 +1,14 @@
 // A tag as the C API sees it: its address on the controller, its data buffer and status, the
 // session that carries its requests, and the advisory lock of plc_tag_lock.
+//
+// Operations: at most one read or write is in flight per tag (`busy`). Each starts under the
+// tag's current `generation`; plc_tag_abort and plc_tag_destroy bump it, which cancels the
+// operation in flight (its waits notice through the session) and makes the tag free at once.
+// An operation only stores its data, status and learnt type field (addr.type) if the
+// generation is still its own, so addr is only ever written by the one operation that reads it.
 #pragma once
 
+#include "buffer/layout.h"
 #include "families/families.h"
 #include "protocol/protocol.h"
 #include "session/session.h"
@@ -15,45 +22,72 @@
 
 namespace plctag {
 
-struct Tag {
+struct Tag final : Job, std::enable_shared_from_this<Tag> {
     int32_t id = 0;
     std::shared_ptr<Session> session;
-    std::string sessionKey;
     const Family *family = nullptr;
     const Protocol *protocol = nullptr;
     TagAddress addr;
-    int elemSize = 0;
+    buffer::StringLayout strings;
+    buffer::ByteOrder byteOrder;
+    int elemSize = 0;  // attribute, until a read tells
     int elemCount = 1;
+    int elemType = 0;
+    int connectionGroup = 0;
+    int readCacheMs = 0;
+    int autoSyncReadMs = 0;
+    int autoSyncWriteMs = 0;
 
-    // Data and status, guarded by m.
+    std::atomic<uint32_t> generation{1};
+
+    // Guarded by m.
     std::mutex m;
-    std::condition_variable done; // an operation finished
     std::vector<uint8_t> data;
     bool haveData = false;
-    int status = 1; // PLCTAG_STATUS_PENDING until the initial read completes
+    int status = 1;          // PLCTAG_STATUS_PENDING until the initial read completes
+    bool busy = false;       // a read or write in flight
+    bool jobQueued = false;  // an operation waits for the session's thread
+    bool jobWrite = false;
+    uint32_t jobGeneration = 0;
+    Clock::time_point cacheUntil{};
 
-    std::atomic<bool> busy{false};  // a read or write in flight
-    std::atomic<bool> abort{false}; // asks the operation in flight to stop
-    std::atomic<bool> destroyed{false};
-
-    // plc_tag_lock: recursive, owned by one thread.
+    // plc_tag_lock: recursive, owned by one thread; purely advisory.
     std::mutex lockM;
     std::condition_variable lockCv;
     std::thread::id owner;
     int depth = 0;
+    bool gone = false; // destroyed: lock waiters give up
+
+    void runJob() override;
+    void cancelJob(int status) override;
 };
 
 using TagPtr = std::shared_ptr<Tag>;
 
-// The live tag for a handle, or null.
+// Library state: handles and shared sessions.
 TagPtr findTag(int32_t id);
+// Registers the tag under a new handle (counting up from 11, never reused while in use).
+int32_t addTag(const TagPtr &t);
+// Removes the handle; null if it was not there.
+TagPtr removeTag(int32_t id);
+std::vector<TagPtr> removeAllTags();
+// The session for the key, created from cfg when there is none (or when not shared).
+std::shared_ptr<Session> attachSession(const std::string &key, const SessionConfig &cfg, bool shared);
+// Drops one tag's use of the session; the last user closes it.
+void detachSession(const std::shared_ptr<Session> &s);
+std::vector<std::shared_ptr<Session>> removeAllSessions();
+// Set while plc_tag_shutdown runs: creates are refused.
+bool shuttingDown();
+void setShuttingDown(bool on);
 
-// Operations: run on the calling thread with a deadline; return a PLCTAG status.
-int runRead(Tag &t, Clock::time_point deadline);
-int runWrite(Tag &t, Clock::time_point deadline);
-// Marks the end of an operation: stores its status and clears busy.
-void finish(Tag &t, int rc);
-// Runs an operation on the library's worker thread (timeout 0 calls).
-void runAsync(const TagPtr &t, bool write);
+// Operations (api/operations.cpp).
+// Claims the tag for an operation; PLCTAG_ERR_BUSY when one is in flight.
+int beginOperation(Tag &t, uint32_t *generation);
+// Runs a read or write on the calling thread and stores its outcome; returns its status.
+int runOperation(Tag &t, bool write, uint32_t generation, Clock::time_point deadline);
+// Hands the claimed operation to the session's thread (timeout 0).
+void startAsync(const TagPtr &t, bool write, uint32_t generation);
+// Cancels whatever is in flight; the tag is free afterwards.
+void cancelOperation(Tag &t, int status);
 
 } // namespace plctag

@@ -161,8 +161,8 @@ int PcccProtocol::encodeRead(const TagAddress &a, uint32_t offset, const Request
 
 int PcccProtocol::decodeRead(const TagAddress &a, const uint8_t *reply, size_t n, ReadChunk *out) const
 {
-    const uint8_t *data;
-    size_t size;
+    const uint8_t *data = nullptr;
+    size_t size = 0;
     const int rc = openReply(reply, n, &data, &size);
     if (rc != PLCTAG_STATUS_OK)
         return rc;
@@ -218,8 +218,8 @@ int PcccProtocol::encodeWrite(const TagAddress &a, const uint8_t *data, size_t s
 
 int PcccProtocol::decodeWrite(const TagAddress &, const uint8_t *reply, size_t n) const
 {
-    const uint8_t *data;
-    size_t size;
+    const uint8_t *data = nullptr;
+    size_t size = 0;
     return openReply(reply, n, &data, &size);
 }
 

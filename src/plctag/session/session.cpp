@@ -1,263 +1,319 @@
 #include "session/session.h"
 
 #include "cip/cip.h"
-#include "cip/status_map.h"
 #include "encap/encap.h"
 #include "libplctag.h"
+#include "session/socket.h"
 #include "util/log.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <random>
-#include <thread>
 
 namespace plctag {
 
 namespace {
 
-constexpr auto kRetryPause = std::chrono::milliseconds(200); // after a refused connect
-constexpr size_t kSendUnitDataOverhead = 2;                  // sequence count inside the connection size
+constexpr size_t kSequenceBytes = 2; // counted in the connection size, not in the CIP message
+constexpr uint16_t kRRDataTimeout = 1;
+constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
+constexpr auto kMaxBackoff = std::chrono::milliseconds(2000);
+// A connection that answered nothing for this long while requests waited is given up.
+constexpr auto kSilenceLimit = std::chrono::milliseconds(2000);
+// Below this idle time a closed peer is found by the next exchange itself.
+constexpr auto kIdleCheck = std::chrono::milliseconds(2);
 
 uint32_t nextConnectionId()
 {
-    static std::atomic<uint32_t> id{static_cast<uint32_t>(std::random_device{}()) | 1u};
-    return id.fetch_add(2);
+    static std::atomic<uint32_t> id{static_cast<uint32_t>(std::random_device{}())};
+    return id.fetch_add(1) + 1;
 }
 
 uint16_t nextSerial()
 {
     static std::atomic<uint16_t> s{static_cast<uint16_t>(std::random_device{}())};
-    return s.fetch_add(1);
-}
-
-int msLeft(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(left > 60000 ? 60000 : left) + 1;
-}
-
-bool resolve(const std::string &host, int port, sockaddr_in *out)
-{
-    std::memset(out, 0, sizeof *out);
-    out->sin_family = AF_INET;
-    out->sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, host.c_str(), &out->sin_addr) == 1)
-        return true;
-    addrinfo hints{}, *res = nullptr;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || !res)
-        return false;
-    out->sin_addr = reinterpret_cast<sockaddr_in *>(res->ai_addr)->sin_addr;
-    freeaddrinfo(res);
-    return true;
+    return static_cast<uint16_t>(s.fetch_add(1) + 1);
 }
 
 } // namespace
 
-Session::Session(std::string host, int port, std::vector<uint8_t> route, const Family *family)
-    : host_(std::move(host)), port_(port), route_(std::move(route)), family_(family)
+// What the reply being waited for looks like.
+struct Session::Match {
+    uint16_t command = 0;
+    uint64_t context = 0;   // SendRRData
+    uint16_t sequence = 0;  // SendUnitData
+};
+
+Session::Session(std::string key, SessionConfig cfg) : key_(std::move(key)), cfg_(std::move(cfg))
 {
-    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
-        wake_[0] = wake_[1] = -1;
-    tx_.reserve(600);
-    rx_.reserve(4200);
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    tx_.reserve(640);
+    mr_.reserve(640);
+    maxRequest_ = cfg_.connected ? cfg_.family->classicConnectionSize - kSequenceBytes : cfg_.family->unconnectedPayload;
+    backoff_ = kFirstBackoff;
 }
 
 Session::~Session()
 {
+    close(Clock::now() + std::chrono::milliseconds(100));
+    if (worker_.joinable()) {
+        if (worker_.get_id() == std::this_thread::get_id())
+            worker_.detach();
+        else
+            worker_.join();
+    }
     drop();
-    for (int fd : wake_)
-        if (fd >= 0)
-            ::close(fd);
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+}
+
+bool Session::stopRequested(const Cancel &cancel) const
+{
+    return cancel.requested() || closingFlag_.load(std::memory_order_acquire);
 }
 
 void Session::wake()
 {
-    if (wake_[1] >= 0) {
-        const char b = 1;
-        (void)!::write(wake_[1], &b, 1);
+    {
+        std::lock_guard<std::mutex> l(m_);
+        tokenCv_.notify_all();
     }
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        (void)!::write(wakeFd_, &one, sizeof one);
+    }
+}
+
+int Session::acquire(Clock::time_point deadline, const Cancel &cancel, bool forClose)
+{
+    std::unique_lock<std::mutex> l(m_);
+    for (;;) {
+        int rc = PLCTAG_STATUS_OK;
+        if ((closing_ && !forClose) || cancel.requested())
+            rc = PLCTAG_ERR_ABORT;
+        else if (!wireBusy_) {
+            wireBusy_ = true;
+            return PLCTAG_STATUS_OK;
+        } else if (Clock::now() >= deadline)
+            rc = PLCTAG_ERR_TIMEOUT;
+        if (rc != PLCTAG_STATUS_OK) {
+            if (!wireBusy_)
+                tokenCv_.notify_one(); // a free token this thread was woken for goes to the next waiter
+            return rc;
+        }
+        tokenCv_.wait_until(l, deadline);
+    }
+}
+
+void Session::release()
+{
+    std::lock_guard<std::mutex> l(m_);
+    wireBusy_ = false;
+    tokenCv_.notify_one();
+}
+
+int Session::transact(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
+                      const Cancel &cancel)
+{
+    int rc = acquire(deadline, cancel, false);
+    if (rc != PLCTAG_STATUS_OK)
+        return rc;
+    rc = exchange(request, reply, deadline, cancel);
+    release();
+    return rc;
 }
 
 void Session::drop()
 {
     if (fd_ >= 0) {
+        if (Capture *c = Capture::instance())
+            c->closed(flow_);
         ::close(fd_);
         fd_ = -1;
     }
-    session_ = 0;
+    handle_ = 0;
     connectedMsg_ = false;
-    rxUsed_ = 0;
+    unanswered_ = false;
     rx_.clear();
+    tcpOpen_ = false;
 }
 
-int Session::waitFor(short events, Clock::time_point deadline, const std::atomic<bool> *abort)
+int Session::waitIo(short events, Clock::time_point deadline, const Cancel &cancel)
 {
     for (;;) {
-        if (abort && abort->load())
+        if (stopRequested(cancel))
             return PLCTAG_ERR_ABORT;
-        const int ms = msLeft(deadline);
-        if (ms == 0)
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero())
             return PLCTAG_ERR_TIMEOUT;
-        pollfd p[2] = {{fd_, events, 0}, {wake_[0], POLLIN, 0}};
-        const int n = ::poll(p, wake_[0] >= 0 ? 2 : 1, ms);
+        const timespec ts = net::toTimespec(left);
+        pollfd p[2] = {{fd_, events, 0}, {wakeFd_, POLLIN, 0}};
+        const int n = ::ppoll(p, 2, &ts, nullptr); // a closed fd_ (-1) is skipped by poll
         if (n < 0 && errno != EINTR)
             return PLCTAG_ERR_BAD_CONNECTION;
-        if (n > 0 && (p[1].revents & POLLIN)) {
-            char b[32];
-            while (::read(wake_[0], b, sizeof b) > 0) {
-            }
+        if (n <= 0)
+            continue;
+        if (p[1].revents & POLLIN) {
+            uint64_t v;
+            (void)!::read(wakeFd_, &v, sizeof v);
         }
-        if (n > 0 && p[0].revents)
+        if (p[0].revents)
             return PLCTAG_STATUS_OK;
     }
 }
 
-int Session::sendAll(const uint8_t *p, size_t n, Clock::time_point deadline, const std::atomic<bool> *abort)
+int Session::sendAll(const uint8_t *p, size_t n, size_t *sent, Clock::time_point deadline, const Cancel &cancel)
 {
-    while (n > 0) {
-        const ssize_t w = ::send(fd_, p, n, MSG_NOSIGNAL);
+    *sent = 0;
+    while (*sent < n) {
+        const ssize_t w = ::send(fd_, p + *sent, n - *sent, MSG_NOSIGNAL);
         if (w > 0) {
-            p += w;
-            n -= static_cast<size_t>(w);
+            *sent += static_cast<size_t>(w);
             continue;
         }
-        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return PLCTAG_ERR_BAD_CONNECTION;
-        const int rc = waitFor(POLLOUT, deadline, abort);
+        const int rc = waitIo(POLLOUT, deadline, cancel);
         if (rc != PLCTAG_STATUS_OK)
             return rc;
     }
+    if (Capture *c = Capture::instance())
+        c->sent(flow_, p, n);
     return PLCTAG_STATUS_OK;
 }
 
-// Reads until rx_ holds one whole frame at its start; returns its size through rxUsed_.
-int Session::receiveFrame(Clock::time_point deadline, const std::atomic<bool> *abort)
+int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_point deadline, const Cancel &cancel)
 {
-    // Drop the frame handled last time, keep what followed it.
-    if (rxUsed_ > 0) {
-        rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(rxUsed_));
-        rxUsed_ = 0;
-    }
+    bool waitFirst = true; // the reply cannot be there yet right after the request went out
     for (;;) {
-        if (rx_.size() >= encap::kHeaderSize) {
-            const size_t total = encap::kHeaderSize + (size_t(rx_[2]) | size_t(rx_[3]) << 8);
-            if (rx_.size() >= total) {
-                rxUsed_ = total;
+        const uint8_t *p;
+        size_t n;
+        while (rx_.front(&p, &n)) {
+            unanswered_ = false;
+            encap::Header h;
+            wire::Reader hr(p, n);
+            encap::readHeader(hr, &h);
+            int verdict = 0; // 1 ours, 0 stale, < 0 error
+            if (h.command == m.command && h.status != encap::kStatusSuccess &&
+                (m.command != encap::kSendRRData || h.context == m.context)) {
+                PLCTAG_LOG(1, 0, "session %s: encapsulation status 0x%x", key_.c_str(), h.status);
+                verdict = PLCTAG_ERR_REMOTE_ERR; // the session is no good any more
+            } else if (m.command == encap::kRegisterSession) {
+                if (h.command == encap::kRegisterSession) {
+                    verdict = 1;
+                    reply->assign(p, p + n);
+                }
+            } else if (h.command == m.command) {
+                encap::CipPayload pl;
+                if (!encap::parseCipPayload(p, n, &pl)) {
+                    verdict = PLCTAG_ERR_BAD_REPLY;
+                } else if (m.command == encap::kSendUnitData ? (pl.sequence == m.sequence && pl.connectionId == toId_)
+                                                             : pl.header.context == m.context) {
+                    verdict = 1;
+                    reply->assign(pl.data, pl.data + pl.size);
+                }
+            }
+            rx_.pop();
+            if (verdict == 1) {
+                lastActivity_ = Clock::now();
                 return PLCTAG_STATUS_OK;
             }
+            if (verdict < 0) {
+                drop();
+                return verdict;
+            }
         }
-        uint8_t buf[8192];
-        const ssize_t r = ::recv(fd_, buf, sizeof buf, 0);
-        if (r > 0) {
-            rx_.insert(rx_.end(), buf, buf + r);
-            continue;
+        if (!waitFirst) {
+            uint8_t *space = rx_.space(4096);
+            const ssize_t got = ::recv(fd_, space, rx_.spaceSize(), 0);
+            if (got > 0) {
+                if (Capture *c = Capture::instance())
+                    c->received(flow_, space, static_cast<size_t>(got));
+                rx_.commit(static_cast<size_t>(got));
+                continue;
+            }
+            if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                PLCTAG_LOG(2, 0, "session %s: connection closed by the peer", key_.c_str());
+                drop();
+                return PLCTAG_ERR_BAD_CONNECTION;
+            }
+            if (errno == EINTR)
+                continue;
         }
-        if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-            return PLCTAG_ERR_BAD_CONNECTION;
-        const int rc = waitFor(POLLIN, deadline, abort);
-        if (rc != PLCTAG_STATUS_OK)
+        waitFirst = false;
+        const int rc = waitIo(POLLIN, deadline, cancel);
+        if (rc == PLCTAG_ERR_BAD_CONNECTION) {
+            drop();
             return rc;
+        }
+        if (rc != PLCTAG_STATUS_OK) {
+            // The reply may still come and will be skipped; a peer silent for too long is not
+            // worth keeping.
+            if (unanswered_ && Clock::now() - unansweredSince_ > kSilenceLimit) {
+                PLCTAG_LOG(2, 0, "session %s: no reply for %lld ms, reconnecting", key_.c_str(),
+                           static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      Clock::now() - unansweredSince_)
+                                                      .count()));
+                drop();
+            }
+            return rc;
+        }
     }
 }
 
-int Session::connect(Clock::time_point deadline, const std::atomic<bool> *abort)
+bool Session::peerStillThere()
 {
-    for (;;) {
-        // A refused or failed attempt is retried after a pause, until the caller's deadline.
-        if (Clock::now() < retryAt_) {
-            if (retryAt_ >= deadline) {
-                std::this_thread::sleep_until(deadline);
-                return PLCTAG_ERR_TIMEOUT;
-            }
-            std::this_thread::sleep_until(retryAt_);
-        }
-        if (abort && abort->load())
-            return PLCTAG_ERR_ABORT;
-        if (Clock::now() >= deadline)
-            return PLCTAG_ERR_TIMEOUT;
-        sockaddr_in addr;
-        if (!resolve(host_, port_, &addr)) {
-            retryAt_ = Clock::now() + kRetryPause;
-            continue;
-        }
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd_ < 0)
-            return PLCTAG_ERR_NO_RESOURCES;
-        int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        int rc = PLCTAG_STATUS_OK;
-        if (::connect(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-            if (errno != EINPROGRESS) {
-                rc = PLCTAG_ERR_BAD_CONNECTION;
-            } else {
-                rc = waitFor(POLLOUT, deadline, abort);
-                int err = 0;
-                socklen_t len = sizeof err;
-                if (rc == PLCTAG_STATUS_OK && (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err))
-                    rc = PLCTAG_ERR_BAD_CONNECTION;
-            }
-        }
-        if (rc == PLCTAG_STATUS_OK) {
-            tx_.clear();
-            wire::Writer w(tx_);
-            encap::writeRegisterSession(w);
-            rc = sendAll(tx_.data(), tx_.size(), deadline, abort);
-            if (rc == PLCTAG_STATUS_OK)
-                rc = receiveFrame(deadline, abort);
-            if (rc == PLCTAG_STATUS_OK) {
-                wire::Reader r(rx_.data(), rxUsed_);
-                encap::Header h;
-                if (!encap::readHeader(r, &h) || h.command != encap::kRegisterSession || h.status != 0 || !h.session)
-                    rc = PLCTAG_ERR_BAD_CONNECTION;
-                else
-                    session_ = h.session;
-            }
-        }
-        if (rc == PLCTAG_STATUS_OK && family_->connected)
-            rc = forwardOpen(deadline, abort);
-        if (rc == PLCTAG_STATUS_OK) {
-            if (!family_->connected)
-                maxRequest_ = family_->unconnectedPayload;
-            PLCTAG_LOG(2, 0, "session %s:%d open, %zu-byte requests", host_.c_str(), port_, maxRequest_.load());
-            return rc;
-        }
+    uint8_t b;
+    const ssize_t r = ::recv(fd_, &b, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (r > 0)
+        return true;
+    return r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+}
+
+int Session::unconnected(std::vector<uint8_t> &mr, std::vector<uint8_t> *reply, Clock::time_point deadline,
+                         const Cancel &cancel)
+{
+    Match m;
+    m.command = encap::kSendRRData;
+    m.context = ++context_;
+    tx_.clear();
+    wire::Writer w(tx_);
+    const encap::Frame f = encap::beginSendRRData(w, handle_, m.context, kRRDataTimeout);
+    w.bytes(mr.data(), mr.size());
+    encap::endFrame(w, f);
+    size_t sent;
+    const int rc = sendAll(tx_.data(), tx_.size(), &sent, deadline, cancel);
+    if (rc != PLCTAG_STATUS_OK) {
         drop();
-        if (rc == PLCTAG_ERR_TIMEOUT || rc == PLCTAG_ERR_ABORT)
-            return rc;
-        if (rc != PLCTAG_ERR_BAD_CONNECTION)
-            return rc; // the controller said no: a definite answer, not worth a retry
-        retryAt_ = Clock::now() + kRetryPause;
+        return rc;
     }
+    return receive(m, reply, deadline, cancel);
 }
 
-int Session::forwardOpen(Clock::time_point deadline, const std::atomic<bool> *abort)
+int Session::forwardOpen(Clock::time_point deadline, const Cancel &cancel)
 {
-    uint16_t size = family_->largeConnectionSize ? family_->largeConnectionSize : family_->classicConnectionSize;
-    bool large = family_->largeConnectionSize != 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    const Family &fam = *cfg_.family;
+    bool large = fam.largeConnectionSize != 0;
+    uint16_t size = large ? fam.largeConnectionSize : fam.classicConnectionSize;
+    std::vector<uint8_t> reply;
+    for (int attempt = 0; attempt < 6; ++attempt) {
         mr_.clear();
         wire::Writer w(mr_);
         cip::ForwardOpenParams p;
         p.large = large;
         p.connectionSize = size;
-        p.toConnectionId = nextConnectionId();
+        p.toConnectionId = toId_ = nextConnectionId();
         p.connectionSerial = serial_ = nextSerial();
-        p.route = route_.data();
-        p.routeLen = route_.size();
+        p.route = cfg_.route.data();
+        p.routeLen = cfg_.route.size();
         cip::writeForwardOpen(w, p);
-        std::vector<uint8_t> reply;
-        const int rc = exchange(mr_, ++context_, false, 0, &reply, deadline, abort);
+        int rc = unconnected(mr_, &reply, deadline, cancel);
         if (rc != PLCTAG_STATUS_OK)
             return rc;
         cip::MrReply r;
@@ -269,110 +325,258 @@ int Session::forwardOpen(Clock::time_point deadline, const std::atomic<bool> *ab
                 return PLCTAG_ERR_BAD_REPLY;
             otId_ = res.otConnectionId;
             connectedMsg_ = true;
-            maxRequest_ = size - kSendUnitDataOverhead;
+            sequence_ = 0;
+            maxRequest_ = size - kSequenceBytes;
             return PLCTAG_STATUS_OK;
         }
+        PLCTAG_LOG(2, 0, "session %s: %s Forward Open of %u bytes refused: 0x%02x/0x%04x", key_.c_str(),
+                   large ? "Large" : "classic", size, r.general, r.ext[0]);
         if (r.general == cip::kStatusServiceNotSupported && large) {
             large = false; // no Large Forward Open on this controller
-            size = family_->classicConnectionSize;
+            size = fam.classicConnectionSize;
             continue;
         }
         if (r.general == cip::kStatusConnectionFailure && r.extCount >= 2 &&
-            r.ext[0] == cip::kExtInvalidConnectionSize && r.ext[1] > 16 && r.ext[1] < size) {
+            r.ext[0] == cip::kExtInvalidConnectionSize && r.ext[1] >= 16 && r.ext[1] < size) {
             size = r.ext[1]; // the size the target takes
+            if (!large && size > 511)
+                size = 511;
             continue;
         }
         if (r.general == cip::kStatusConnectionFailure && r.extCount >= 1 && r.ext[0] == cip::kExtDuplicateConnection)
             continue; // a new serial and id on the next attempt
-        return cip::mapCipStatus(r.general, r.ext[0], r.extCount);
+        return PLCTAG_ERR_OPEN;
     }
     return PLCTAG_ERR_OPEN;
 }
 
-int Session::exchange(std::vector<uint8_t> &mr, uint64_t context, bool connected, uint16_t sequence,
-                      std::vector<uint8_t> *reply, Clock::time_point deadline, const std::atomic<bool> *abort)
+int Session::attempt(Clock::time_point deadline, const Cancel &cancel)
 {
-    tx_.clear();
-    wire::Writer w(tx_);
-    encap::Frame f = connected ? encap::beginSendUnitData(w, session_, otId_, sequence)
-                               : encap::beginSendRRData(w, session_, context, 5);
-    w.bytes(mr.data(), mr.size());
-    encap::endFrame(w, f);
-    int rc = sendAll(tx_.data(), tx_.size(), deadline, abort);
+    sockaddr_in addr;
+    if (cfg_.port <= 0 || !net::resolveIpv4(cfg_.host, cfg_.port, &addr))
+        return PLCTAG_ERR_BAD_GATEWAY;
+    fd_ = net::openTcp();
+    if (fd_ < 0)
+        return PLCTAG_ERR_NO_RESOURCES;
+    int rc = net::startConnect(fd_, addr);
+    if (rc == PLCTAG_STATUS_PENDING) {
+        rc = waitIo(POLLOUT, deadline, cancel);
+        if (rc == PLCTAG_STATUS_OK)
+            rc = net::connectResult(fd_);
+    }
     if (rc != PLCTAG_STATUS_OK)
         return rc;
+    tcpOpen_ = true;
+    if (Capture *c = Capture::instance())
+        c->opened(flow_, fd_);
+
+    tx_.clear();
+    wire::Writer w(tx_);
+    encap::writeRegisterSession(w);
+    size_t sent;
+    rc = sendAll(tx_.data(), tx_.size(), &sent, deadline, cancel);
+    if (rc != PLCTAG_STATUS_OK)
+        return rc;
+    Match m;
+    m.command = encap::kRegisterSession;
+    std::vector<uint8_t> reply;
+    rc = receive(m, &reply, deadline, cancel);
+    if (rc != PLCTAG_STATUS_OK)
+        return rc;
+    wire::Reader r(reply.data(), reply.size());
+    encap::Header h;
+    if (!encap::readHeader(r, &h) || h.status != encap::kStatusSuccess || h.session == 0)
+        return PLCTAG_ERR_BAD_CONNECTION;
+    handle_ = h.session;
+    if (cfg_.connected)
+        return forwardOpen(deadline, cancel);
+    maxRequest_ = cfg_.family->unconnectedPayload;
+    return PLCTAG_STATUS_OK;
+}
+
+int Session::establish(Clock::time_point deadline, const Cancel &cancel)
+{
     for (;;) {
-        rc = receiveFrame(deadline, abort);
-        if (rc != PLCTAG_STATUS_OK)
+        // Failed attempts are repeated after a growing pause until the caller's deadline:
+        // an unreachable or refusing controller ends as a timeout, as callers expect.
+        if (Clock::now() < retryAt_) {
+            const Clock::time_point until = retryAt_ < deadline ? retryAt_ : deadline;
+            while (Clock::now() < until) {
+                const int rc = waitIo(0, until, cancel);
+                if (rc == PLCTAG_ERR_ABORT)
+                    return rc;
+            }
+        }
+        if (stopRequested(cancel))
+            return PLCTAG_ERR_ABORT;
+        if (Clock::now() >= deadline)
+            return PLCTAG_ERR_TIMEOUT;
+        const int rc = attempt(deadline, cancel);
+        if (rc == PLCTAG_STATUS_OK) {
+            backoff_ = kFirstBackoff;
+            lastActivity_ = Clock::now();
+            PLCTAG_LOG(3, 0, "session %s open, %zu-byte requests, %s", key_.c_str(), maxRequest_.load(),
+                       connectedMsg_ ? "connected" : "unconnected");
             return rc;
-        encap::CipPayload pl;
-        if (!encap::parseCipPayload(rx_.data(), rxUsed_, &pl))
-            return PLCTAG_ERR_BAD_REPLY;
-        if (pl.header.status != 0)
-            return PLCTAG_ERR_REMOTE_ERR;
-        // Stale replies of an aborted request are skipped.
-        if (connected ? (!pl.connected || pl.sequence != sequence) : (pl.connected || pl.header.context != context))
-            continue;
-        reply->assign(pl.data, pl.data + pl.size);
-        return PLCTAG_STATUS_OK;
+        }
+        drop();
+        if (rc == PLCTAG_ERR_ABORT || rc == PLCTAG_ERR_TIMEOUT)
+            return rc;
+        PLCTAG_LOG(2, 0, "session %s: connect attempt failed (%s)", key_.c_str(), plc_tag_decode_error(rc));
+        retryAt_ = Clock::now() + backoff_;
+        backoff_ = backoff_ * 2 > kMaxBackoff ? Clock::duration(kMaxBackoff) : backoff_ * 2;
     }
 }
 
-int Session::transact(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
-                      const std::atomic<bool> *abort)
+int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
+                      const Cancel &cancel)
 {
-    std::unique_lock<std::timed_mutex> lock(wire_, std::defer_lock);
-    if (!lock.try_lock_until(deadline))
-        return PLCTAG_ERR_TIMEOUT;
-    int rc = PLCTAG_STATUS_OK;
-    if (fd_ < 0) {
-        rc = connect(deadline, abort);
-        if (rc != PLCTAG_STATUS_OK)
+    for (int tries = 0;; ++tries) {
+        if (fd_ < 0) {
+            const int rc = establish(deadline, cancel);
+            if (rc != PLCTAG_STATUS_OK)
+                return rc;
+        } else if (Clock::now() - lastActivity_ > kIdleCheck && !peerStillThere()) {
+            PLCTAG_LOG(2, 0, "session %s: closed while idle, reconnecting", key_.c_str());
+            drop();
+            continue;
+        }
+        Match m;
+        tx_.clear();
+        wire::Writer w(tx_);
+        encap::Frame f;
+        if (connectedMsg_) {
+            m.command = encap::kSendUnitData;
+            m.sequence = ++sequence_;
+            f = encap::beginSendUnitData(w, handle_, otId_, m.sequence);
+            w.bytes(request.data(), request.size());
+        } else {
+            m.command = encap::kSendRRData;
+            m.context = ++context_;
+            f = encap::beginSendRRData(w, handle_, m.context, kRRDataTimeout);
+            if (cfg_.family->routeUnconnected && !cfg_.route.empty()) {
+                const cip::UnconnectedSendMark us = cip::beginUnconnectedSend(w);
+                w.bytes(request.data(), request.size());
+                cip::endUnconnectedSend(w, us, cfg_.route.data(), cfg_.route.size());
+            } else {
+                w.bytes(request.data(), request.size());
+            }
+        }
+        encap::endFrame(w, f);
+        size_t sent = 0;
+        const int rc = sendAll(tx_.data(), tx_.size(), &sent, deadline, cancel);
+        if (rc != PLCTAG_STATUS_OK) {
+            if (rc == PLCTAG_ERR_BAD_CONNECTION && sent == 0 && tries == 0) {
+                drop(); // nothing of the request left: a fresh connection may still carry it
+                continue;
+            }
+            if (sent > 0 || rc == PLCTAG_ERR_BAD_CONNECTION)
+                drop(); // a partial message would garble the stream
             return rc;
+        }
+        if (!unanswered_) {
+            unanswered_ = true;
+            unansweredSince_ = Clock::now();
+        }
+        lastActivity_ = Clock::now();
+        return receive(m, reply, deadline, cancel);
     }
-    mr_.clear();
-    if (!connectedMsg_ && family_->routeUnconnected && !route_.empty()) {
-        wire::Writer w(mr_);
-        cip::UnconnectedSendMark m = cip::beginUnconnectedSend(w);
-        w.bytes(request.data(), request.size());
-        cip::endUnconnectedSend(w, m, route_.data(), route_.size());
-    } else {
-        mr_.assign(request.begin(), request.end());
+}
+
+void Session::post(std::shared_ptr<Job> job)
+{
+    std::unique_lock<std::mutex> l(m_);
+    if (closing_) {
+        l.unlock();
+        job->cancelJob(PLCTAG_ERR_ABORT);
+        return;
     }
-    if (connectedMsg_)
-        rc = exchange(mr_, 0, true, ++sequence_, reply, deadline, abort);
-    else
-        rc = exchange(mr_, ++context_, false, 0, reply, deadline, abort);
-    if (rc != PLCTAG_STATUS_OK) {
-        // The stream's state is unknown after a failure or a reply that never came: start afresh.
-        PLCTAG_LOG(2, 0, "session %s:%d dropped: %s", host_.c_str(), port_, plc_tag_decode_error(rc));
-        drop();
+    if (jobCount_ == jobs_.size()) {
+        // Grow the ring, keeping order.
+        std::vector<std::shared_ptr<Job>> bigger(jobs_.empty() ? 16 : jobs_.size() * 2);
+        for (size_t i = 0; i < jobCount_; ++i)
+            bigger[i] = std::move(jobs_[(jobHead_ + i) % jobs_.size()]);
+        jobs_.swap(bigger);
+        jobHead_ = 0;
     }
-    return rc;
+    jobs_[(jobHead_ + jobCount_) % jobs_.size()] = std::move(job);
+    ++jobCount_;
+    if (!worker_.joinable()) {
+        try {
+            worker_ = std::thread([this] { workerLoop(); });
+        } catch (...) {
+            std::shared_ptr<Job> j = std::move(jobs_[(jobHead_ + jobCount_ - 1) % jobs_.size()]);
+            --jobCount_;
+            l.unlock();
+            j->cancelJob(PLCTAG_ERR_THREAD_CREATE);
+            return;
+        }
+    }
+    jobCv_.notify_one();
+}
+
+void Session::workerLoop()
+{
+    std::unique_lock<std::mutex> l(m_);
+    for (;;) {
+        jobCv_.wait(l, [this] { return closing_ || jobCount_ > 0; });
+        if (closing_)
+            break;
+        std::shared_ptr<Job> job = std::move(jobs_[jobHead_]);
+        jobHead_ = (jobHead_ + 1) % jobs_.size();
+        --jobCount_;
+        l.unlock();
+        job->runJob();
+        job.reset();
+        l.lock();
+    }
+    std::vector<std::shared_ptr<Job>> left;
+    for (; jobCount_ > 0; --jobCount_, jobHead_ = (jobHead_ + 1) % jobs_.size())
+        left.push_back(std::move(jobs_[jobHead_]));
+    l.unlock();
+    for (auto &j : left)
+        j->cancelJob(PLCTAG_ERR_ABORT);
 }
 
 void Session::close(Clock::time_point deadline)
 {
-    std::unique_lock<std::timed_mutex> lock(wire_, std::defer_lock);
-    if (!lock.try_lock_until(deadline)) {
-        if (fd_ >= 0)
-            ::shutdown(fd_, SHUT_RDWR); // wakes the holder, which then drops the socket
+    {
+        std::lock_guard<std::mutex> l(m_);
+        if (closing_)
+            return;
+        closing_ = true;
+        closingFlag_ = true;
+        jobCv_.notify_all();
+        tokenCv_.notify_all();
+    }
+    wake();
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
+        worker_.join();
+    // The holder of the wire, if any, sees the close and lets go.
+    if (acquire(deadline, Cancel(), true) != PLCTAG_STATUS_OK)
         return;
+    if (fd_ >= 0) {
+        // The close itself must not be cut short by the closing flag.
+        closingFlag_ = false;
+        if (connectedMsg_) {
+            mr_.clear();
+            wire::Writer w(mr_);
+            cip::writeForwardClose(w, serial_, cfg_.route.data(), cfg_.route.size());
+            std::vector<uint8_t> reply;
+            if (unconnected(mr_, &reply, deadline, Cancel()) != PLCTAG_STATUS_OK)
+                PLCTAG_LOG(2, 0, "session %s: no reply to Forward Close", key_.c_str());
+        }
+        if (fd_ >= 0 && handle_) {
+            tx_.clear();
+            wire::Writer w(tx_);
+            encap::writeUnRegisterSession(w, handle_);
+            size_t sent;
+            sendAll(tx_.data(), tx_.size(), &sent, deadline, Cancel());
+        }
+        closingFlag_ = true;
+        drop();
     }
-    if (fd_ >= 0 && connectedMsg_) {
-        mr_.clear();
-        wire::Writer w(mr_);
-        cip::writeForwardClose(w, serial_, route_.data(), route_.size());
-        std::vector<uint8_t> reply;
-        exchange(mr_, ++context_, false, 0, &reply, deadline, nullptr);
-    }
-    if (fd_ >= 0 && session_) {
-        tx_.clear();
-        wire::Writer w(tx_);
-        encap::writeUnRegisterSession(w, session_);
-        sendAll(tx_.data(), tx_.size(), deadline, nullptr);
-    }
-    drop();
+    release();
 }
 
 } // namespace plctag

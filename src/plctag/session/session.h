@@ -1,75 +1,139 @@
 // One EtherNet/IP session to a gateway along a route: the TCP connection, RegisterSession,
-// the class 3 connection (Forward Open) for connected families, and request/reply
-// transactions. The calling thread does its own socket I/O while it holds the wire, so a
-// synchronous read costs one round trip and no thread hand-off.
+// the class 3 connection (Forward Open) of connected families, and request/reply exchanges.
+//
+// Threads: a caller that has a request to make takes the session's wire token, writes the
+// request to the socket itself and reads the reply itself, so a synchronous read costs one
+// round trip and no thread hand-off. Other callers wait for the token on a condition
+// variable. The session's own thread (started on first use) runs the operations started
+// with timeout 0 the same way. Every wait ends at the caller's deadline (steady clock), on a
+// cancel, or when the session closes; a cancel or a close wakes a holder blocked in poll
+// through an eventfd.
 #pragma once
 
 #include "families/families.h"
+#include "session/frame_buffer.h"
+#include "util/capture.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace plctag {
 
 using Clock = std::chrono::steady_clock;
 
+// Lets a waiting operation notice that it was aborted: it carries the generation the
+// operation started under; any later value means "stop".
+struct Cancel {
+    const std::atomic<uint32_t> *generation = nullptr;
+    uint32_t mine = 0;
+    bool requested() const { return generation && generation->load(std::memory_order_acquire) != mine; }
+};
+
+// Work for the session's thread: operations started with timeout 0.
+class Job {
+public:
+    virtual ~Job() = default;
+    virtual void runJob() = 0;
+    virtual void cancelJob(int status) = 0; // the job will not run (session closed, no thread)
+};
+
+struct SessionConfig {
+    std::string host;
+    int port = 44818;            // -1: unusable, every connect attempt fails
+    std::vector<uint8_t> route;  // port segments of the path attribute
+    const Family *family = nullptr;
+    bool connected = true;       // class 3 messaging through Forward Open
+};
+
 class Session {
 public:
-    Session(std::string host, int port, std::vector<uint8_t> route, const Family *family);
+    Session(std::string key, SessionConfig cfg);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
-    // Sends one message router request and waits for its reply (connecting first when
-    // needed). `abort` is checked whenever the wait wakes; wake() wakes it. Returns a
-    // PLCTAG status; on success `reply` holds the message router reply.
+    // Sends one message router request and waits for its reply, connecting first when
+    // needed. Returns a PLCTAG status; on success `reply` holds the message router reply.
     int transact(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
-                 const std::atomic<bool> *abort);
+                 const Cancel &cancel);
 
-    // Bytes a message router request may take on this session (known once connected).
-    size_t maxRequest() const { return maxRequest_.load(); }
-    const Family *family() const { return family_; }
+    // Bytes a message router request may take: the negotiated size once connected, else the
+    // family's default for this kind of messaging.
+    size_t maxRequest() const { return maxRequest_.load(std::memory_order_relaxed); }
+
+    // Queues a job for the session's thread.
+    void post(std::shared_ptr<Job> job);
+    // Wakes every wait of this session so that cancelled operations notice.
     void wake();
-
-    // Forward Close and TCP close, bounded by the deadline.
+    // Stops the thread, sends Forward Close and UnRegisterSession, closes TCP. Idempotent;
+    // later transactions fail with PLCTAG_ERR_ABORT.
     void close(Clock::time_point deadline);
 
-    const std::string &host() const { return host_; }
-    int port() const { return port_; }
-    const std::vector<uint8_t> &route() const { return route_; }
+    const std::string &key() const { return key_; }
+    const SessionConfig &config() const { return cfg_; }
+    bool tcpOpen() const { return tcpOpen_.load(); }
 
 private:
-    int connect(Clock::time_point deadline, const std::atomic<bool> *abort);
-    int forwardOpen(Clock::time_point deadline, const std::atomic<bool> *abort);
-    int exchange(std::vector<uint8_t> &out, uint64_t context, bool connected, uint16_t sequence,
-                 std::vector<uint8_t> *reply, Clock::time_point deadline, const std::atomic<bool> *abort);
-    int sendAll(const uint8_t *p, size_t n, Clock::time_point deadline, const std::atomic<bool> *abort);
-    int receiveFrame(Clock::time_point deadline, const std::atomic<bool> *abort);
-    int waitFor(short events, Clock::time_point deadline, const std::atomic<bool> *abort);
+    struct Match;
+
+    int acquire(Clock::time_point deadline, const Cancel &cancel, bool forClose);
+    void release();
+    int exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
+                 const Cancel &cancel);
+    int establish(Clock::time_point deadline, const Cancel &cancel);
+    int attempt(Clock::time_point deadline, const Cancel &cancel);
+    int forwardOpen(Clock::time_point deadline, const Cancel &cancel);
+    int unconnected(std::vector<uint8_t> &mr, std::vector<uint8_t> *reply, Clock::time_point deadline,
+                    const Cancel &cancel);
+    int sendAll(const uint8_t *p, size_t n, size_t *sent, Clock::time_point deadline, const Cancel &cancel);
+    int receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_point deadline, const Cancel &cancel);
+    int waitIo(short events, Clock::time_point deadline, const Cancel &cancel);
+    bool stopRequested(const Cancel &cancel) const;
+    bool peerStillThere();
     void drop();
+    void workerLoop();
 
-    const std::string host_;
-    const int port_;
-    const std::vector<uint8_t> route_;
-    const Family *family_;
+    const std::string key_;
+    const SessionConfig cfg_;
+    int wakeFd_ = -1;
 
-    std::timed_mutex wire_; // one request on the wire at a time
+    // Guarded by m_.
+    std::mutex m_;
+    std::condition_variable tokenCv_; // the wire token became free, or a wait must re-check
+    std::condition_variable jobCv_;
+    bool wireBusy_ = false;
+    bool closing_ = false;
+    std::vector<std::shared_ptr<Job>> jobs_; // ring buffer
+    size_t jobHead_ = 0, jobCount_ = 0;
+    std::thread worker_;
+    std::atomic<bool> closingFlag_{false}; // closing_, readable without m_ by the token holder
+
+    // Owned by the token holder.
     int fd_ = -1;
-    int wake_[2] = {-1, -1};
-    uint32_t session_ = 0;
+    uint32_t handle_ = 0;      // encapsulation session handle
     bool connectedMsg_ = false;
-    uint32_t otId_ = 0;
+    uint32_t otId_ = 0, toId_ = 0;
     uint16_t serial_ = 0;
     uint16_t sequence_ = 0;
     uint64_t context_ = 0;
-    std::atomic<size_t> maxRequest_{0};
     Clock::time_point retryAt_{};
-    std::vector<uint8_t> tx_, rx_, mr_;
-    size_t rxUsed_ = 0; // bytes of rx_ that belong to the next frames
+    Clock::duration backoff_{};
+    Clock::time_point lastActivity_{};
+    Clock::time_point unansweredSince_{}; // oldest request without a reply since the last frame
+    bool unanswered_ = false;
+    std::vector<uint8_t> tx_, mr_;
+    FrameBuffer rx_;
+    Capture::Flow flow_;
+
+    std::atomic<size_t> maxRequest_{0};
+    std::atomic<bool> tcpOpen_{false};
 };
 
 } // namespace plctag
