@@ -22,7 +22,9 @@ class AB_EIP : public QObject, public ZELInterface {
 
 public:
     // Item data types; the numbers are stored in the host's configuration.
-    enum DataType {
+    // Fixed to int: stored configurations may hold any number, and out-of-range values must stay
+    // well-defined on their way to the default branches.
+    enum DataType : int {
         Bool = 0,
         SmallInteger = 1,
         UnsignedSmallInteger = 2,
@@ -39,7 +41,7 @@ public:
     };
 
     // Controller families; the numbers are stored in the host's configuration.
-    enum ControllerType {
+    enum ControllerType : int {
         Micro800 = 0,
         MicroLogix = 1,
         CompactLogix = 2,
