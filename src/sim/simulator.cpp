@@ -78,7 +78,7 @@ struct Simulator::Impl {
     void readUdp();
     void send(int fd, std::vector<uint8_t> bytes);
     void sendDue();
-    int pollTimeoutMs() const;
+    int pollTimeoutMicros() const;
 };
 
 void Simulator::Impl::send(int fd, std::vector<uint8_t> bytes)
@@ -217,12 +217,12 @@ void Simulator::Impl::sendDue()
     }
 }
 
-int Simulator::Impl::pollTimeoutMs() const
+int Simulator::Impl::pollTimeoutMicros() const
 {
     if (delayed.empty())
-        return 1000;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(delayed.front().due - Clock::now());
-    return left.count() < 0 ? 0 : int(left.count()) + 1;
+        return 1000000;
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(delayed.front().due - Clock::now());
+    return left.count() <= 0 ? 0 : int(left.count());
 }
 
 void Simulator::Impl::loop()
@@ -241,9 +241,11 @@ void Simulator::Impl::loop()
                 fds.push_back({udpFd, POLLIN, 0});
             for (auto &kv : clients)
                 fds.push_back({kv.first, short(POLLIN | (kv.second.out.empty() ? 0 : POLLOUT)), 0});
-            timeout = pollTimeoutMs();
+            timeout = pollTimeoutMicros();
         }
-        ::poll(fds.data(), fds.size(), timeout);
+        // Microseconds, so that a delay fault of 1 ms is 1 ms and not 2.
+        const timespec ts{timeout / 1000000, long(timeout % 1000000) * 1000};
+        ::ppoll(fds.data(), fds.size(), &ts, nullptr);
         std::lock_guard<std::mutex> lock(m);
         if (!running)
             break;
