@@ -176,6 +176,8 @@ Session::~Session()
 
 Session::Result Session::handle(const uint8_t *msg, size_t n, std::vector<uint8_t> *reply)
 {
+    if (n < kHeader || size_t(msg[2] | msg[3] << 8) + kHeader != n)
+        return Result::Close; // the framing is lost; a real adapter drops the connection
     const Header h = readHeader(msg);
     if (h.status != 0 || h.options != 0)
         return Result::Silent; // such requests are discarded

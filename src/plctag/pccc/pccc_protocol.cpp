@@ -17,7 +17,6 @@ constexpr uint8_t kPcccObjectPath[] = {0x20, 0x67, 0x24, 0x01};
 constexpr uint8_t kRequestorId[] = {0x07, 0x3D, 0xF3, 0x45, 0x43, 0x50, 0x21};
 constexpr uint8_t kTypedCommand = 0x0F;
 constexpr uint8_t kReplyCommand = 0x4F;
-constexpr uint8_t kStsExtended = 0xF0;
 
 enum Function : uint8_t {
     kSlcRead = 0xA2,
@@ -113,7 +112,8 @@ int openReply(const uint8_t *reply, size_t n, const uint8_t **data, size_t *size
     if (!in.ok() || cmd != kReplyCommand)
         return PLCTAG_ERR_BAD_REPLY;
     if (sts != 0) {
-        // Every PCCC error is the controller's own verdict on the request.
+        // Every PCCC error, STS or EXT STS (STS 0xF0), is the controller's verdict on the
+        // request: REMOTE_ERR, as libplctag reports it.
         return PLCTAG_ERR_REMOTE_ERR;
     }
     *data = in.here();
