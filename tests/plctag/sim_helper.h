@@ -1,0 +1,40 @@
+#pragma once
+// A simulated controller on a loopback address of its own (127.0.20.x, port 44818).
+
+#include <absim/simulator.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plctag_test {
+
+inline absim::TagDef tagDef(const char *name, absim::CipType type, std::vector<uint32_t> dims = {},
+                            std::vector<std::string> initial = {})
+{
+    absim::TagDef d;
+    d.name = name;
+    d.type = type;
+    d.dims = std::move(dims);
+    d.initial = std::move(initial);
+    return d;
+}
+
+// Starts a simulator; null (and *error set) when it cannot listen.
+inline std::unique_ptr<absim::Simulator> startSimulator(const std::string &address, absim::Personality p,
+                                                        std::vector<absim::TagDef> tags, std::string *error)
+{
+    absim::Config cfg;
+    cfg.address = address;
+    cfg.port = 44818;
+    cfg.personality = p;
+    cfg.identity = absim::defaultIdentity(p);
+    cfg.tags = std::move(tags);
+    cfg.listenUdp = false;
+    auto sim = std::make_unique<absim::Simulator>(cfg);
+    if (!sim->start(error))
+        return nullptr;
+    return sim;
+}
+
+} // namespace plctag_test
