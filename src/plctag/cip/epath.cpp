@@ -149,7 +149,7 @@ int encodeTagName(std::string_view name, EncodedName *out)
         }
         if (i >= n || !symbolStart(name[i]))
             return PLCTAG_ERR_BAD_PARAM;
-        size_t s = i;
+        size_t s = i++; // the first character may be one (@) that may not follow
         while (i < n && symbolChar(name[i]))
             ++i;
         if (i - s > 255)
