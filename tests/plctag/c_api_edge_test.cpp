@@ -1,0 +1,334 @@
+// Edge cases of the C API as libplctag gives them: handles that never were or are gone,
+// accessors out of bounds, operations started with timeout 0, timeouts against a controller
+// that does not answer, shutdown and a new start, plc_tag_lock, and many threads on one
+// session. Each test has its own simulator on 127.0.20.1x-3x.
+#include "sim_helper.h"
+
+#include <libplctag.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cfloat>
+#include <climits>
+#include <cstring>
+#include <future>
+#include <thread>
+#include <vector>
+
+using absim::CipType;
+using absim::Personality;
+using plctag_test::eventually;
+using plctag_test::tagDef;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr int kTimeout = 5000;
+
+std::string attrs(const char *ip, const char *name, const char *extra = "")
+{
+    return std::string("protocol=ab_eip&gateway=") + ip + "&path=1,0&plc=ControlLogix&name=" + name + extra;
+}
+
+class CApi : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        plc_tag_shutdown();
+        sim.reset();
+    }
+    absim::Simulator &start(const char *ip, std::vector<absim::TagDef> tags,
+                            Personality p = Personality::ControlLogix)
+    {
+        std::string error;
+        sim = plctag_test::startSimulator(ip, p, std::move(tags), &error);
+        EXPECT_TRUE(sim) << error;
+        return *sim;
+    }
+    static bool settles(int32_t h) // waits, bounded, while the tag is PENDING
+    {
+        return eventually([&] { return plc_tag_status(h) != PLCTAG_STATUS_PENDING; }, milliseconds(kTimeout));
+    }
+    static long long msSince(Clock::time_point t)
+    {
+        return std::chrono::duration_cast<milliseconds>(Clock::now() - t).count();
+    }
+    std::unique_ptr<absim::Simulator> sim;
+};
+
+// What every call gives for a handle that does not (or no longer) exist.
+void expectGone(int32_t h)
+{
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_read(h, 100), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_write(h, 0), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_abort(h), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_lock(h), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_unlock(h), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_destroy(h), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_get_size(h), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_set_size(h, 8), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_get_uint8(h, 0), UINT8_MAX);
+    EXPECT_EQ(plc_tag_get_int8(h, 0), INT8_MIN);
+    EXPECT_EQ(plc_tag_get_uint16(h, 0), UINT16_MAX);
+    EXPECT_EQ(plc_tag_get_int16(h, 0), INT16_MIN);
+    EXPECT_EQ(plc_tag_get_uint32(h, 0), UINT32_MAX);
+    EXPECT_EQ(plc_tag_get_int32(h, 0), INT32_MIN);
+    EXPECT_EQ(plc_tag_get_uint64(h, 0), UINT64_MAX);
+    EXPECT_EQ(plc_tag_get_int64(h, 0), INT64_MIN);
+    EXPECT_EQ(plc_tag_get_float32(h, 0), FLT_MIN);
+    EXPECT_EQ(plc_tag_get_float64(h, 0), DBL_MIN);
+    EXPECT_EQ(plc_tag_set_int32(h, 0, 1), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_set_float64(h, 0, 1.0), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_get_bit(h, 0), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_get_int_attribute(h, "size", 77), 77);
+    EXPECT_EQ(plc_tag_get_string_length(h, 0), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_set_string(h, 0, "x"), PLCTAG_ERR_NOT_FOUND);
+    char buf[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(plc_tag_get_string(h, 0, buf, 4), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(std::string(buf, 4), "abcd") << "the caller's buffer is left untouched";
+}
+
+} // namespace
+
+TEST_F(CApi, HandlesThatNeverWereAndArgumentChecks)
+{
+    expectGone(12345);
+    EXPECT_EQ(plc_tag_status(0), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_status(PLCTAG_ERR_TIMEOUT), PLCTAG_ERR_TIMEOUT) << "a negative handle is its own status";
+    for (int32_t h : {0, -1, 0x0FFFFFFF})
+        EXPECT_EQ(plc_tag_destroy(h), PLCTAG_ERR_NULL_PTR) << h;
+
+    // Refused before any connection is attempted.
+    EXPECT_EQ(plc_tag_create(nullptr, kTimeout), PLCTAG_ERR_TOO_SMALL);
+    EXPECT_EQ(plc_tag_create("", kTimeout), PLCTAG_ERR_TOO_SMALL);
+    EXPECT_EQ(plc_tag_create(attrs("127.0.20.10", "X").c_str(), -1), PLCTAG_ERR_BAD_PARAM);
+    EXPECT_EQ(plc_tag_create("protocol=ab_eip&gateway=", kTimeout), PLCTAG_ERR_BAD_DATA);
+    EXPECT_EQ(plc_tag_create("protocol=ab_eip&gateway=127.0.20.10&plc=flux&name=X", kTimeout), PLCTAG_ERR_CREATE);
+
+    EXPECT_STREQ(plc_tag_decode_error(PLCTAG_STATUS_OK), "PLCTAG_STATUS_OK");
+    EXPECT_STREQ(plc_tag_decode_error(PLCTAG_ERR_NOT_FOUND), "PLCTAG_ERR_NOT_FOUND");
+    EXPECT_STREQ(plc_tag_decode_error(PLCTAG_ERR_BUSY), "PLCTAG_ERR_BUSY");
+    for (int unknown : {2, 100, -40, INT_MIN})
+        EXPECT_STREQ(plc_tag_decode_error(unknown), "Unknown error.") << unknown;
+}
+
+TEST_F(CApi, DestroyedHandleIsGone)
+{
+    start("127.0.20.11", {tagDef("Counter", CipType::Dint, {}, {"5"})});
+    const int32_t h = plc_tag_create(attrs("127.0.20.11", "Counter").c_str(), kTimeout);
+    ASSERT_GT(h, 0);
+    ASSERT_EQ(plc_tag_destroy(h), PLCTAG_STATUS_OK);
+    expectGone(h);
+    const int32_t next = plc_tag_create(attrs("127.0.20.11", "Counter").c_str(), kTimeout);
+    EXPECT_GT(next, h) << "handles are not reused at once";
+}
+
+TEST_F(CApi, AccessorsOutOfBounds)
+{
+    start("127.0.20.12", {tagDef("Counter", CipType::Dint, {}, {"-2"}), tagDef("Text", CipType::String)});
+    const int32_t h = plc_tag_create(attrs("127.0.20.12", "Counter").c_str(), kTimeout);
+    ASSERT_GT(h, 0);
+    ASSERT_EQ(plc_tag_get_size(h), 4);
+    EXPECT_EQ(plc_tag_get_int32(h, 1), INT32_MIN);
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_ERR_OUT_OF_BOUNDS) << "the getter's verdict is the tag status";
+    EXPECT_EQ(plc_tag_get_int32(h, 0), -2);
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_STATUS_OK);
+    EXPECT_EQ(plc_tag_get_uint16(h, 3), UINT16_MAX);
+    EXPECT_EQ(plc_tag_get_int8(h, -1), INT8_MIN);
+    EXPECT_EQ(plc_tag_get_uint8(h, 3), 0xff) << "the last byte is in range";
+    EXPECT_EQ(plc_tag_get_int64(h, 0), INT64_MIN);
+    EXPECT_EQ(plc_tag_get_uint64(h, 0), UINT64_MAX);
+    EXPECT_EQ(plc_tag_get_float64(h, 0), DBL_MIN);
+    EXPECT_EQ(plc_tag_get_float32(h, 1), FLT_MIN);
+    EXPECT_EQ(plc_tag_set_int32(h, 1, 7), PLCTAG_ERR_OUT_OF_BOUNDS);
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_ERR_OUT_OF_BOUNDS);
+    EXPECT_EQ(plc_tag_set_float64(h, -4, 1.0), PLCTAG_ERR_OUT_OF_BOUNDS);
+    EXPECT_EQ(plc_tag_get_int32(h, 0), -2) << "a refused setter leaves the buffer alone";
+    EXPECT_EQ(plc_tag_get_bit(h, 31), 1);
+    EXPECT_EQ(plc_tag_get_bit(h, 32), PLCTAG_ERR_OUT_OF_BOUNDS);
+    EXPECT_EQ(plc_tag_set_bit(h, -1, 1), PLCTAG_ERR_OUT_OF_BOUNDS);
+    uint8_t raw[8] = {};
+    EXPECT_EQ(plc_tag_get_raw_bytes(h, 0, nullptr, 4), PLCTAG_ERR_NULL_PTR);
+    EXPECT_EQ(plc_tag_get_raw_bytes(h, 0, raw, 0), PLCTAG_ERR_BAD_PARAM);
+    EXPECT_EQ(plc_tag_get_raw_bytes(h, 1, raw, 4), PLCTAG_ERR_OUT_OF_BOUNDS);
+    EXPECT_EQ(plc_tag_get_raw_bytes(h, 0, raw, 4), PLCTAG_STATUS_OK);
+    EXPECT_EQ(raw[0], 0xfe);
+    EXPECT_EQ(plc_tag_get_int_attribute(h, "no such attribute", 9), 9);
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_ERR_UNSUPPORTED);
+    EXPECT_EQ(plc_tag_set_size(h, -1), PLCTAG_ERR_BAD_PARAM);
+    EXPECT_EQ(plc_tag_set_size(h, 8), 4) << "returns the old size";
+    EXPECT_EQ(plc_tag_get_size(h), 8);
+
+    const int32_t s = plc_tag_create(attrs("127.0.20.12", "Text").c_str(), kTimeout);
+    ASSERT_GT(s, 0);
+    EXPECT_EQ(plc_tag_set_string(s, 0, std::string(83, 'x').c_str()), PLCTAG_ERR_TOO_LARGE);
+    EXPECT_EQ(plc_tag_set_string(s, 4, "x"), PLCTAG_ERR_BAD_CONFIG);
+    EXPECT_EQ(plc_tag_set_string(s, 0, nullptr), PLCTAG_ERR_NULL_PTR);
+    char buf[8];
+    EXPECT_EQ(plc_tag_get_string(s, 0, nullptr, 8), PLCTAG_ERR_NULL_PTR);
+    EXPECT_EQ(plc_tag_get_string(s, 90, buf, 8), PLCTAG_ERR_OUT_OF_BOUNDS);
+    EXPECT_EQ(plc_tag_get_string_length(s, 100), PLCTAG_ERR_OUT_OF_BOUNDS);
+}
+
+TEST_F(CApi, TimeoutZeroIsPendingThenStatus)
+{
+    absim::Simulator &s = start("127.0.20.13", {tagDef("Counter", CipType::Dint, {}, {"42"})});
+    s.setResponseDelayMs(100); // keeps every operation PENDING long enough to look at it
+    const int32_t h = plc_tag_create(attrs("127.0.20.13", "Counter").c_str(), 0);
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_STATUS_PENDING);
+    EXPECT_EQ(plc_tag_get_size(h), 0) << "no data before the first read";
+    EXPECT_EQ(plc_tag_get_int32(h, 0), INT32_MIN);
+    EXPECT_EQ(plc_tag_read(h, 0), PLCTAG_ERR_BUSY) << "the initial read is still in flight";
+    ASSERT_TRUE(settles(h));
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_STATUS_OK);
+    EXPECT_EQ(plc_tag_get_int32(h, 0), 42);
+
+    plc_tag_set_int32(h, 0, 43);
+    EXPECT_EQ(plc_tag_write(h, 0), PLCTAG_STATUS_PENDING);
+    EXPECT_EQ(plc_tag_write(h, 0), PLCTAG_ERR_BUSY);
+    ASSERT_TRUE(settles(h));
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_STATUS_OK);
+    EXPECT_EQ(s.getInt("Counter"), 43);
+
+    s.setInt("Counter", 44);
+    EXPECT_EQ(plc_tag_read(h, 0), PLCTAG_STATUS_PENDING);
+    EXPECT_EQ(plc_tag_abort(h), PLCTAG_STATUS_OK);
+    EXPECT_NE(plc_tag_status(h), PLCTAG_STATUS_PENDING) << "an abort frees the tag";
+    EXPECT_EQ(plc_tag_read(h, kTimeout), PLCTAG_STATUS_OK) << "and the next read works";
+    EXPECT_EQ(plc_tag_get_int32(h, 0), 44);
+}
+
+// The bounds allow for a loaded machine; the point is that the call returns at its timeout,
+// neither early nor only after some internal retry period.
+TEST_F(CApi, TimeoutsAreHonouredAgainstASilentController)
+{
+    absim::Simulator &s = start("127.0.20.14", {tagDef("Counter", CipType::Dint, {}, {"1"})});
+    const int32_t h = plc_tag_create(attrs("127.0.20.14", "Counter").c_str(), kTimeout);
+    ASSERT_GT(h, 0);
+    s.setMute(true);
+    for (int timeout : {150, 300}) {
+        const auto t0 = Clock::now();
+        EXPECT_EQ(plc_tag_read(h, timeout), PLCTAG_ERR_TIMEOUT);
+        EXPECT_GE(msSince(t0), timeout);
+        EXPECT_LT(msSince(t0), timeout + 100);
+        EXPECT_EQ(plc_tag_status(h), PLCTAG_ERR_TIMEOUT) << "no stuck PENDING after a timeout";
+    }
+    auto t0 = Clock::now();
+    EXPECT_EQ(plc_tag_write(h, 200), PLCTAG_ERR_TIMEOUT);
+    EXPECT_GE(msSince(t0), 200);
+    EXPECT_LT(msSince(t0), 300);
+    t0 = Clock::now();
+    EXPECT_EQ(plc_tag_create(attrs("127.0.20.14", "Counter", "&share_session=0").c_str(), 250), PLCTAG_ERR_TIMEOUT);
+    EXPECT_GE(msSince(t0), 250);
+    EXPECT_LT(msSince(t0), 350);
+
+    s.setMute(false);
+    EXPECT_EQ(plc_tag_read(h, kTimeout), PLCTAG_STATUS_OK) << "the controller answers again";
+}
+
+TEST_F(CApi, ShutdownThenCreateAgain)
+{
+    start("127.0.20.15", {tagDef("Counter", CipType::Dint, {}, {"7"})});
+    const int32_t a = plc_tag_create(attrs("127.0.20.15", "Counter").c_str(), kTimeout);
+    const int32_t b = plc_tag_create(attrs("127.0.20.15", "Counter").c_str(), kTimeout);
+    ASSERT_GT(a, 0);
+    ASSERT_GT(b, 0);
+    plc_tag_shutdown();
+    EXPECT_EQ(plc_tag_status(a), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_status(b), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_TRUE(eventually([&] { return sim->openConnections() == 0; }));
+    const int32_t c = plc_tag_create(attrs("127.0.20.15", "Counter").c_str(), kTimeout);
+    ASSERT_GT(c, b) << "handles keep counting after a shutdown";
+    EXPECT_EQ(plc_tag_get_int32(c, 0), 7);
+    EXPECT_EQ(plc_tag_read(c, kTimeout), PLCTAG_STATUS_OK);
+}
+
+TEST_F(CApi, LockIsRecursiveOwnedAndAdvisory)
+{
+    start("127.0.20.16", {tagDef("Counter", CipType::Dint, {}, {"3"})});
+    const int32_t h = plc_tag_create(attrs("127.0.20.16", "Counter").c_str(), kTimeout);
+    ASSERT_GT(h, 0);
+    ASSERT_EQ(plc_tag_lock(h), PLCTAG_STATUS_OK);
+    ASSERT_EQ(plc_tag_lock(h), PLCTAG_STATUS_OK) << "the owner may lock again";
+    EXPECT_EQ(std::async(std::launch::async, [&] { return plc_tag_unlock(h); }).get(), PLCTAG_ERR_MUTEX_UNLOCK)
+        << "only the owner unlocks";
+    // Another thread's read is not held up by the lock.
+    EXPECT_EQ(std::async(std::launch::async, [&] { return plc_tag_read(h, kTimeout); }).get(), PLCTAG_STATUS_OK);
+
+    std::atomic<bool> locked{false};
+    auto waiter = std::async(std::launch::async, [&] {
+        const int rc = plc_tag_lock(h);
+        locked = true;
+        return rc == PLCTAG_STATUS_OK ? plc_tag_unlock(h) : rc;
+    });
+    EXPECT_EQ(waiter.wait_for(milliseconds(50)), std::future_status::timeout) << "a second thread waits";
+    EXPECT_EQ(plc_tag_unlock(h), PLCTAG_STATUS_OK);
+    EXPECT_FALSE(locked) << "still held once";
+    EXPECT_EQ(plc_tag_unlock(h), PLCTAG_STATUS_OK);
+    ASSERT_EQ(waiter.wait_for(milliseconds(kTimeout)), std::future_status::ready);
+    EXPECT_EQ(waiter.get(), PLCTAG_STATUS_OK);
+    EXPECT_EQ(plc_tag_unlock(h), PLCTAG_ERR_MUTEX_UNLOCK) << "one unlock too many";
+
+    // Destroy while locked: waiters give up, the owner's unlock finds no tag.
+    ASSERT_EQ(plc_tag_lock(h), PLCTAG_STATUS_OK);
+    auto blocked = std::async(std::launch::async, [&] { return plc_tag_lock(h); });
+    EXPECT_EQ(blocked.wait_for(milliseconds(20)), std::future_status::timeout);
+    EXPECT_EQ(plc_tag_destroy(h), PLCTAG_STATUS_OK);
+    ASSERT_EQ(blocked.wait_for(milliseconds(kTimeout)), std::future_status::ready);
+    EXPECT_EQ(blocked.get(), PLCTAG_ERR_NOT_FOUND);
+    EXPECT_EQ(plc_tag_unlock(h), PLCTAG_ERR_NOT_FOUND);
+}
+
+TEST_F(CApi, ManyThreadsOnOneSession)
+{
+    std::vector<absim::TagDef> tags{tagDef("Shared", CipType::Dint, {}, {"0"})};
+    constexpr int kThreads = 8, kRounds = 40;
+    for (int i = 0; i < kThreads; ++i)
+        tags.push_back(tagDef(("T" + std::to_string(i)).c_str(), CipType::Dint, {}, {"0"}));
+    absim::Simulator &s = start("127.0.20.17", tags);
+    const int32_t shared = plc_tag_create(attrs("127.0.20.17", "Shared").c_str(), kTimeout);
+    ASSERT_GT(shared, 0);
+
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            const std::string name = "T" + std::to_string(i);
+            const int32_t own = plc_tag_create(attrs("127.0.20.17", name.c_str()).c_str(), kTimeout);
+            if (own <= 0) {
+                ++failures;
+                return;
+            }
+            for (int r = 1; r <= kRounds; ++r) {
+                // Its own tag: write a value only this thread uses, read it back.
+                plc_tag_set_int32(own, 0, i * 1000 + r);
+                if (plc_tag_write(own, kTimeout) != PLCTAG_STATUS_OK || plc_tag_set_int32(own, 0, 0) != 0 ||
+                    plc_tag_read(own, kTimeout) != PLCTAG_STATUS_OK || plc_tag_get_int32(own, 0) != i * 1000 + r)
+                    ++failures;
+                // The shared handle: an increment under plc_tag_lock, as libplctag users do it.
+                if (plc_tag_lock(shared) != PLCTAG_STATUS_OK) {
+                    ++failures;
+                    continue;
+                }
+                if (plc_tag_read(shared, kTimeout) != PLCTAG_STATUS_OK)
+                    ++failures;
+                plc_tag_set_int32(shared, 0, plc_tag_get_int32(shared, 0) + 1);
+                if (plc_tag_write(shared, kTimeout) != PLCTAG_STATUS_OK)
+                    ++failures;
+                plc_tag_unlock(shared);
+            }
+            plc_tag_destroy(own);
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(s.getInt("Shared"), kThreads * kRounds);
+    for (int i = 0; i < kThreads; ++i)
+        EXPECT_EQ(s.getInt("T" + std::to_string(i)), i * 1000 + kRounds);
+    EXPECT_EQ(s.openConnections(), 1) << "every tag shared one session";
+}
