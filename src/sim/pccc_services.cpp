@@ -50,6 +50,7 @@ struct Reply {
     const uint8_t *requestor;
     size_t requestorLen;
     uint16_t tns;
+    uint8_t cmd;
     std::vector<uint8_t> build(uint8_t sts, const std::vector<uint8_t> &data = {}, int ext = -1) const
     {
         Out o;
@@ -58,7 +59,7 @@ struct Reply {
         o.u8(0);
         o.u8(0);
         o.bytes(requestor, requestorLen);
-        o.u8(0x4F);
+        o.u8(cmd | 0x40); // the reply to command CMD is CMD | 0x40
         o.u8(sts);
         o.u16(tns);
         if (ext >= 0)
@@ -195,10 +196,11 @@ std::vector<uint8_t> handleExecutePccc(const CipTarget &t, const uint8_t *data, 
     const uint8_t idLen = in.u8();
     if (!in.ok() || idLen < 1 || !in.take(idLen - 1u))
         return statusReply(0x4B, 0x13);
-    Reply r{data, idLen, 0};
+    Reply r{data, idLen, 0, 0};
     const uint8_t cmd = in.u8();
     in.u8(); // STS
     r.tns = in.u16();
+    r.cmd = cmd;
     const uint8_t fnc = in.u8();
     if (!in.ok())
         return statusReply(0x4B, 0x13);

@@ -105,8 +105,10 @@ bool routeReachesCpu(Personality p, const uint8_t *route, size_t n, uint16_t *ex
 {
     const bool chassis = p == Personality::ControlLogix || p == Personality::CompactLogix ||
                          p == Personality::OmronNJ || p == Personality::FlexLogix;
-    if (n == 0)
-        return p != Personality::ControlLogix; // the Ethernet module itself holds no tags
+    if (n == 0) {
+        *ext = 0x0315; // the path ends at the Ethernet module, which holds no tags
+        return p != Personality::ControlLogix;
+    }
     if (!chassis) {
         *ext = 0x0311; // no backplane behind this port
         return false;

@@ -1,0 +1,208 @@
+// Encapsulation layer: sessions, headers the target must discard or refuse, TCP framing, and
+// List Identity / List Services over UDP and TCP. Addresses 127.0.10.1-29.
+#include "sim_fixture.h"
+
+namespace simtest {
+namespace {
+
+using Encapsulation = SimTest;
+
+TEST_F(Encapsulation, RegisterSessionGivesOneHandlePerConnectionAndEchoesTheContext)
+{
+    start(1, Personality::CompactLogix);
+    Tcp tcp;
+    ASSERT_TRUE(tcp.connect(address));
+    tcp.send(hex("65 00 04 00 00 00 00 00 00 00 00 00 11 22 33 44 55 66 77 88 00 00 00 00 01 00 00 00"));
+    const Bytes reply = tcp.message().value_or(Bytes{});
+    const uint32_t handle = rd32(reply, 4);
+    EXPECT_NE(handle, 0u);
+    EXPECT_EQ(toHex(reply), toHex(hex("65 00 04 00") + le32(handle) +
+                                  hex("00 00 00 00 11 22 33 44 55 66 77 88 00 00 00 00 01 00 00 00")));
+
+    // A second RegisterSession on the same socket is refused; the session stays usable.
+    tcp.send(encap(0x65, 0, hex("01 00 00 00"), 0x0102));
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x65, 0, {}, 0x0102, 0x0001)));
+    tcp.send(sendRRData(handle, hex("01 02 20 01 24 01"), 7));
+    EXPECT_EQ(slice(tcp.message().value_or(Bytes{}), 40, 4), hex("81 00 00 00"));
+
+    Client other = connect();
+    EXPECT_NE(other.session, handle);
+}
+
+TEST_F(Encapsulation, RegisterSessionRefusesOtherVersionsOptionsAndLengths)
+{
+    start(2, Personality::CompactLogix);
+    Tcp tcp;
+    ASSERT_TRUE(tcp.connect(address));
+    tcp.send(encap(0x65, 0, hex("02 00 00 00"), 1));
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x65, 0, hex("01 00 00 00"), 1, 0x0069)));
+    tcp.send(encap(0x65, 0, hex("01 00 01 00"), 2));
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x65, 0, hex("01 00 00 00"), 2, 0x0069)));
+    tcp.send(encap(0x65, 0, hex("01 00"), 3));
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x65, 0, {}, 3, 0x0065)));
+    // None of them used up the socket's one session.
+    tcp.send(encap(0x65, 0, hex("01 00 00 00"), 4));
+    const Bytes ok = tcp.message().value_or(Bytes{});
+    EXPECT_NE(rd32(ok, 4), 0u);
+    EXPECT_EQ(toHex(ok), toHex(encap(0x65, rd32(ok, 4), hex("01 00 00 00"), 4)));
+}
+
+TEST_F(Encapsulation, UnRegisterSessionClosesWithoutReplyAndFreesItsConnections)
+{
+    start(3, Personality::ControlLogix);
+    Client c = connect();
+    open(c, hex("01 00"));
+    EXPECT_EQ(sim->openCipConnections(), 1);
+    EXPECT_EQ(sim->openConnections(), 1);
+    c.tcp.send(encap(0x66, c.session, {}, 9));
+    EXPECT_TRUE(c.tcp.closedByPeer());
+    EXPECT_TRUE(eventually([&] { return sim->openConnections() == 0 && sim->openCipConnections() == 0; }));
+}
+
+TEST_F(Encapsulation, SendDataNeedsTheRegisteredHandle)
+{
+    start(4, Personality::CompactLogix);
+    Tcp tcp;
+    ASSERT_TRUE(tcp.connect(address));
+    const Bytes identity = hex("01 02 20 01 24 01");
+    tcp.send(sendRRData(0x12345678, identity, 0x55));
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(hex("6f 00 00 00 78 56 34 12 64 00 00 00") + le(0x55, 8) +
+                                                             hex("00 00 00 00")));
+
+    Client c = connect();
+    c.tcp.send(sendRRData(c.session + 1, identity, 0x56));
+    EXPECT_EQ(toHex(c.tcp.message().value_or(Bytes{})), toHex(encap(0x6F, c.session + 1, {}, 0x56, 0x0064)));
+    c.tcp.send(sendUnitData(c.session + 1, 0x20000001, 1, hex("4c 02 91 01 41 00 01 00")));
+    EXPECT_EQ(toHex(c.tcp.message().value_or(Bytes{})), toHex(encap(0x70, c.session + 1, {}, 0, 0x0064)));
+    EXPECT_EQ(slice(rr(c, identity), 0, 4), hex("81 00 00 00")); // the session itself is unharmed
+}
+
+TEST_F(Encapsulation, UnknownCommandsAreRefusedAndBadHeadersDiscarded)
+{
+    start(5, Personality::CompactLogix);
+    Tcp tcp;
+    ASSERT_TRUE(tcp.connect(address));
+    tcp.send(encap(0x00AA, 0, {}, 0x4242));
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x00AA, 0, {}, 0x4242, 0x0001)));
+
+    tcp.send(encap(0x0000, 0, hex("de ad be ef"))); // NOP: never answered
+    tcp.send(encap(0x0063, 0, {}, 1, /*status*/ 1));
+    tcp.send(encap(0x0063, 0, {}, 2, 0, /*options*/ 1));
+    EXPECT_TRUE(tcp.silent());
+
+    tcp.send(encap(0x0064, 0, {}, 3)); // List Interfaces: zero items is a valid answer
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x0064, 0, hex("00 00"), 3)));
+}
+
+TEST_F(Encapsulation, MessagesAreFramedByLengthNotByRead)
+{
+    start(6, Personality::CompactLogix);
+    Tcp tcp;
+    ASSERT_TRUE(tcp.connect(address));
+    const Bytes reg = encap(0x65, 0, hex("01 00 00 00"), 0x77);
+    tcp.send(slice(reg, 0, 10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    tcp.send(slice(reg, 10, 17));
+    EXPECT_TRUE(tcp.silent(100)); // one byte still missing
+    tcp.send(slice(reg, 27));
+    const Bytes r = tcp.message().value_or(Bytes{});
+    EXPECT_EQ(toHex(r), toHex(encap(0x65, rd32(r, 4), hex("01 00 00 00"), 0x77)));
+
+    tcp.send(encap(0x64, 0, {}, 1) + encap(0x04, 0, {}, 2) + encap(0x64, 0, {}, 3));
+    EXPECT_EQ(rd(tcp.message().value_or(Bytes{}), 12, 8), 1u);
+    EXPECT_EQ(rd(tcp.message().value_or(Bytes{}), 12, 8), 2u);
+    EXPECT_EQ(rd(tcp.message().value_or(Bytes{}), 12, 8), 3u);
+}
+
+TEST_F(Encapsulation, ListServicesOverUdpAndTcp)
+{
+    start(7, Personality::OmronNJ);
+    const Bytes expected = hex("04 00 1a 00 00 00 00 00 00 00 00 00 'services' 00 00 00 00 "
+                               "01 00 00 01 14 00 01 00 20 01 'Communications' 00 00");
+    const Bytes request = hex("04 00 00 00 00 00 00 00 00 00 00 00 'services' 00 00 00 00");
+    EXPECT_EQ(toHex(udpExchange(address, request).value_or(Bytes{})), toHex(expected));
+    Tcp tcp;
+    ASSERT_TRUE(tcp.connect(address));
+    tcp.send(request);
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(expected));
+}
+
+TEST_F(Encapsulation, UdpAnswersOnlyTheListCommands)
+{
+    start(8, Personality::ControlLogix);
+    EXPECT_EQ(toHex(udpExchange(address, encap(0x65, 0, hex("01 00 00 00"), 5)).value_or(Bytes{})),
+              toHex(encap(0x65, 0, {}, 5, 0x0001)));
+    EXPECT_EQ(toHex(udpExchange(address, sendRRData(0, hex("01 02 20 01 24 01"), 6)).value_or(Bytes{})),
+              toHex(encap(0x6F, 0, {}, 6, 0x0001)));
+    // A datagram whose length field disagrees with its size is dropped.
+    EXPECT_FALSE(udpExchange(address, hex("63 00 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"),
+                             kSilenceMs));
+}
+
+// List Identity of every personality, with a configured identity and the item hand-encoded.
+struct IdentityCase {
+    const char *name;
+    Personality personality;
+    int octet;
+    absim::Identity identity;
+    const char *item; // vendor .. state
+};
+
+void PrintTo(const IdentityCase &f, std::ostream *os)
+{
+    *os << f.name;
+}
+
+class ListIdentity : public SimTest, public ::testing::WithParamInterface<IdentityCase> {
+};
+
+TEST_P(ListIdentity, UdpAndTcpCarryTheConfiguredIdentity)
+{
+    const IdentityCase &p = GetParam();
+    start(p.octet, p.personality, {}, p.identity);
+    const Bytes item = hex("01 00 00 02 af 12 7f 00 0a") + Bytes{uint8_t(p.octet)} +
+                       hex("00 00 00 00 00 00 00 00") + hex(p.item);
+    auto expected = [&](uint32_t session) {
+        return hex("63 00") + le16(uint16_t(item.size() + 6)) + le32(session) + hex("00 00 00 00 'ZELIDENT' 00 00 00 00") +
+               hex("01 00 0c 00") + le16(uint16_t(item.size())) + item;
+    };
+    const Bytes request = hex("63 00 00 00 00 00 00 00 00 00 00 00 'ZELIDENT' 00 00 00 00");
+    EXPECT_EQ(toHex(udpExchange(address, request).value_or(Bytes{})), toHex(expected(0)));
+
+    Tcp tcp;
+    ASSERT_TRUE(tcp.connect(address));
+    tcp.send(request);
+    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(expected(0)));
+    Client c = connect(); // inside a session the handle is echoed
+    c.tcp.send(hex("63 00 00 00") + le32(c.session) + hex("00 00 00 00 'ZELIDENT' 00 00 00 00"));
+    EXPECT_EQ(toHex(c.tcp.message().value_or(Bytes{})), toHex(expected(c.session)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Personalities, ListIdentity,
+    ::testing::Values(
+        IdentityCase{"ControlLogix", Personality::ControlLogix, 11,
+                     {1, 14, 55, 20, 11, 0x0030, 0x00C0FFEE, "1756-L71/B LOGIX5571", 3},
+                     "01 00 0e 00 37 00 14 0b 30 00 ee ff c0 00 14 '1756-L71/B LOGIX5571' 03"},
+        IdentityCase{"CompactLogix", Personality::CompactLogix, 12,
+                     {1, 14, 108, 32, 11, 0x3060, 0x60A1B2C3, "1769-L33ER/B LOGIX5333ER", 3},
+                     "01 00 0e 00 6c 00 20 0b 60 30 c3 b2 a1 60 18 '1769-L33ER/B LOGIX5333ER' 03"},
+        IdentityCase{"FlexLogix", Personality::FlexLogix, 13,
+                     {1, 14, 41, 16, 4, 0x0034, 0x00F1E201, "1794-L34/B LOGIX5434", 3},
+                     "01 00 0e 00 29 00 10 04 34 00 01 e2 f1 00 14 '1794-L34/B LOGIX5434' 03"},
+        IdentityCase{"Micro800", Personality::Micro800, 14,
+                     {1, 14, 210, 12, 11, 0x0030, 0x4D383530, "2080-LC30-48QWB", 3},
+                     "01 00 0e 00 d2 00 0c 0b 30 00 30 35 38 4d 0f '2080-LC30-48QWB' 03"},
+        IdentityCase{"OmronNJ", Personality::OmronNJ, 15, {47, 12, 1603, 2, 1, 0x0000, 0x3A7F0012, "NJ501-1300", 3},
+                     "2f 00 0c 00 43 06 02 01 00 00 12 00 7f 3a 0a 'NJ501-1300' 03"},
+        IdentityCase{"Slc500", Personality::Slc500, 16, {1, 14, 90, 3, 2, 0x0030, 0x0051C500, "1747-L552/C", 0xFF},
+                     "01 00 0e 00 5a 00 03 02 30 00 00 c5 51 00 0b '1747-L552/C' ff"},
+        IdentityCase{"MicroLogix", Personality::MicroLogix, 17,
+                     {1, 14, 150, 14, 0, 0x2060, 0x00140000, "1766-L32BXB/B", 0},
+                     "01 00 0e 00 96 00 0e 00 60 20 00 00 14 00 0d '1766-L32BXB/B' 00"},
+        IdentityCase{"Plc5", Personality::Plc5, 18, {1, 14, 20, 15, 3, 0x0030, 0x0000F5E5, "1785-L40E/F", 3},
+                     "01 00 0e 00 14 00 0f 03 30 00 e5 f5 00 00 0b '1785-L40E/F' 03"}),
+    [](const ::testing::TestParamInfo<IdentityCase> &i) { return std::string(i.param.name); });
+
+} // namespace
+} // namespace simtest
