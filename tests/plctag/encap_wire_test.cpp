@@ -54,18 +54,6 @@ TEST(WireReader, ReadPastTheEndFailsOnceAndForAll)
     EXPECT_FALSE(empty.ok());
 }
 
-TEST(WireWriter, AppendsLittleEndianAndPatches)
-{
-    Bytes out;
-    wire::Writer w(out);
-    w.u8(0x01);
-    w.u16(0);
-    w.u32(0x12345678);
-    w.u16be(44818);
-    w.patchU16(1, 0xbeef);
-    EXPECT_BYTES(hex("01 ef be 78 56 34 12 af 12"), out);
-}
-
 // logix-read-dint.txt, first two lines: RegisterSession request and reply.
 TEST(Encapsulation, RegisterSessionAsCaptured)
 {

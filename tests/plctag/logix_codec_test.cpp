@@ -62,7 +62,8 @@ TEST(LogixRead, ReadTagFragmentedRequestsAsCaptured)
 {
     const Protocol &lgx = logix::logixProtocol();
     // logix-read-dint.txt: even a scalar goes out as 0x52 with count 1 and offset 0.
-    EXPECT_BYTES(hex("52 05 91 07 43 6f 75 6e 74 65 72 00 01 00 00 00 00 00"), encodeRead(lgx, compile(lgx, "Counter"), 0));
+    EXPECT_BYTES(hex("52 05 91 07 43 6f 75 6e 74 65 72 00 01 00 00 00 00 00"),
+                 encodeRead(lgx, compile(lgx, "Counter"), 0));
     // logix-read-dint-array1000-fragmented.txt: the second fragment, at byte offset 488.
     const TagAddress large = compile(lgx, "Large", 1000);
     EXPECT_BYTES(hex("52 04 91 05 4c 61 72 67 65 00 e8 03 e8 01 00 00"), encodeRead(lgx, large, 488));
@@ -145,7 +146,8 @@ TEST(LogixWrite, WriteTagAsCaptured)
     // logix-write-sint.txt, and both simulators reject that with 0xFF/0x2105.)
     TagAddress small = compile(lgx, "Small");
     setType(&small, hex("c2 00"));
-    EXPECT_BYTES(hex("4d 04 91 05 53 6d 61 6c 6c 00 c2 00 01 00 fb"), encodeWrite(lgx, small, hex("fb"), 0, 4000, &consumed));
+    EXPECT_BYTES(hex("4d 04 91 05 53 6d 61 6c 6c 00 c2 00 01 00 fb"),
+                 encodeWrite(lgx, small, hex("fb"), 0, 4000, &consumed));
     // abserver-logix-write-read-string.txt: the type read back (d0 00 from ab_server) is
     // what the write carries, with the whole 88-byte body.
     TagAddress text = compile(lgx, "Text");
@@ -205,7 +207,8 @@ TEST(LogixWrite, BitWritesUseReadModifyWrite)
     EXPECT_BYTES(hex("4e 05 91 07 43 6f 75 6e 74 65 72 00 04 00 00 00 00 00 df ff ff ff"),
                  encodeWrite(lgx, a, hex("df ff ff ff"), 0, 4000, &consumed));
     const TagAddress hi = compile(lgx, "Word.13");
-    EXPECT_BYTES(hex("4e 03 91 04 57 6f 72 64 02 00 00 00 ff df"), encodeWrite(lgx, hi, hex("00 00"), 0, 4000, &consumed));
+    EXPECT_BYTES(hex("4e 03 91 04 57 6f 72 64 02 00 00 00 ff df"),
+                 encodeWrite(lgx, hi, hex("00 00"), 0, 4000, &consumed));
     const TagAddress past = compile(lgx, "Counter.40");
     encodeWrite(lgx, past, hex("00 00 00 00"), 0, 4000, &consumed, PLCTAG_ERR_OUT_OF_BOUNDS);
     EXPECT_EQ(lgx.decodeWrite(a, hex("ce 00 00 00").data(), 4), PLCTAG_STATUS_OK);

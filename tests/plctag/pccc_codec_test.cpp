@@ -110,7 +110,8 @@ TEST(PcccAddress, SlcDataFiles)
 TEST(PcccAddress, RejectsWhatIsNoDataFileAddress)
 {
     for (const char *bad : {"", "N7", "N7:", "N:0", "Q7:0", "N7:x", "N7-0", "F8:0/1", "T4:0/13", "T4:0.XYZ",
-                            "N7:0.ACC", "B3:0/", "N7:0 ", "N70000:0", "N7:0[", "N7:0[1", "T4:0.DN/3", "ST9:0.X"})
+                            "N7:0.ACC", "B3:0/", "N7:0 ", "N70000:0", "N7:0[", "N7:0[1", "T4:0.DN/3", "ST9:0.X",
+                            "B3/21"}) // bit-file numbering without an element: not taken, as by libplctag
         EXPECT_EQ(parseStatus(bad), PLCTAG_ERR_BAD_PARAM) << '"' << bad << '"';
     EXPECT_EQ(parseStatus("B3:0/16"), PLCTAG_ERR_OUT_OF_BOUNDS);
 }
@@ -124,7 +125,8 @@ TEST(SlcPccc, ReadsAndWritesAsCaptured)
     const uint16_t t1 = expectPcccRequest(hex("4b 02 20 67 24 01 07 3d f3 45 43 50 21 0f 00 ac bf a2 02 07 89 00 00"),
                                           read(slc, n7));
     const uint16_t t2 = expectPcccRequest(
-        hex("4b 02 20 67 24 01 07 3d f3 45 43 50 21 0f 00 ae bf aa 02 07 89 00 00 d2 04"), write(slc, n7, hex("d2 04")));
+        hex("4b 02 20 67 24 01 07 3d f3 45 43 50 21 0f 00 ae bf aa 02 07 89 00 00 d2 04"),
+        write(slc, n7, hex("d2 04")));
     EXPECT_EQ(uint16_t(t2 - t1), 1) << "a new transaction number per request";
     // slc500-n7-0-count10.txt, slc500-f8-1.txt, slc500-l19-0.txt, slc500-st18-0.txt.
     const Bytes ten = hex("01 00 fe ff 03 00 fc ff 05 00 fa ff 07 00 f8 ff 09 00 f6 ff");
