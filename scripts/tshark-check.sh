@@ -73,6 +73,12 @@ check_none "bad IP or TCP checksums" "ip.checksum.status == 0 || tcp.checksum.st
 check_none "TCP payload not dissected as EtherNet/IP" "tcp.len > 0 && !enip"
 check_none "encapsulation error status" "enip.status != 0"
 
+for proto in enip cip cipcm cippccc; do
+  n=$(ts -Y "$proto" -T fields -e frame.number | wc -l)
+  echo "== $n packets dissected as $proto"
+  [ "$n" -gt 0 ] || fail "no packet dissected as $proto"
+done
+
 requests=$(ts -Y "tcp.dstport == 44818 && enip" -T fields -e frame.number | wc -l)
 replies=$(ts -Y "tcp.srcport == 44818 && enip" -T fields -e frame.number | wc -l)
 echo "== $requests EtherNet/IP requests, $replies replies"
