@@ -69,6 +69,8 @@ struct Simulator::Impl {
     int dropAfter = -1;
     bool refuse = false;
     bool mute = false;
+    ReplyFault replyFault = ReplyFault::None;
+    int replyFaultLeft = -1; // replies still to spoil; -1: every one
 
     void loop();
     void acceptClients();
@@ -77,9 +79,48 @@ struct Simulator::Impl {
     void closeClient(int fd);
     void readUdp();
     void send(int fd, std::vector<uint8_t> bytes);
+    // Applies the reply fault; false when the reply must not be sent (the client is gone).
+    bool spoil(int fd, std::vector<uint8_t> *reply);
     void sendDue();
     int pollTimeoutMicros() const;
 };
+
+bool Simulator::Impl::spoil(int fd, std::vector<uint8_t> *reply)
+{
+    const bool tagTraffic = reply->size() > kHeader && ((*reply)[0] == 0x6F || (*reply)[0] == 0x70);
+    if (replyFault == ReplyFault::None || !tagTraffic)
+        return true;
+    const ReplyFault fault = replyFault;
+    if (replyFaultLeft > 0 && --replyFaultLeft == 0)
+        replyFault = ReplyFault::None;
+    switch (fault) {
+    case ReplyFault::Truncate: {
+        reply->resize(reply->size() / 2);
+        auto it = clients.find(fd);
+        if (it != clients.end()) {
+            it->second.out.insert(it->second.out.end(), reply->begin(), reply->end());
+            flush(it->second);
+        }
+        closeClient(fd);
+        return false;
+    }
+    case ReplyFault::Corrupt: {
+        // CPF: interface handle, timeout, item count, then items; bump the last item's length.
+        size_t pos = kHeader + 8;
+        size_t lastLength = 0;
+        while (pos + 4 <= reply->size()) {
+            lastLength = pos + 2;
+            pos += 4 + ((*reply)[pos + 2] | (*reply)[pos + 3] << 8);
+        }
+        if (lastLength)
+            ++(*reply)[lastLength];
+        return true;
+    }
+    case ReplyFault::LoseAfterApply: closeClient(fd); return false;
+    case ReplyFault::None: break;
+    }
+    return true;
+}
 
 void Simulator::Impl::send(int fd, std::vector<uint8_t> bytes)
 {
@@ -172,6 +213,8 @@ void Simulator::Impl::readClient(Client &c)
             closeClient(fd);
             return;
         }
+        if (r == Session::Result::Reply && !mute && !spoil(fd, &reply))
+            return;
         if (r == Session::Result::Reply && !mute)
             send(fd, std::move(reply));
     }
@@ -470,6 +513,13 @@ std::vector<uint8_t> Simulator::rawBytes(const std::string &name) const
     return t ? d->controller.store.encode(*t, 0, t->count) : std::vector<uint8_t>{};
 }
 
+void Simulator::setReplyFault(ReplyFault f, int replies)
+{
+    std::lock_guard<std::mutex> lock(d->m);
+    d->replyFault = replies == 0 ? ReplyFault::None : f;
+    d->replyFaultLeft = replies;
+}
+
 void Simulator::setResponseDelayMs(int ms)
 {
     std::lock_guard<std::mutex> lock(d->m);
@@ -510,6 +560,7 @@ void Simulator::clearFaults()
     d->dropAfter = -1;
     d->refuse = false;
     d->mute = false;
+    d->replyFault = ReplyFault::None;
     d->controller.store.clearErrors();
 }
 

@@ -47,6 +47,14 @@ struct Identity {
     uint8_t state = 3;
 };
 
+// How replies to tag traffic (SendRRData / SendUnitData) go wrong, for the reliability tests.
+enum class ReplyFault {
+    None,
+    Truncate,       // the first half of the reply, then the connection is reset
+    Corrupt,        // the reply's data item claims more bytes than the message holds
+    LoseAfterApply, // the request takes effect, then the connection closes unanswered
+};
+
 struct Config {
     std::string address = "127.0.0.2"; // IPv4 to bind, TCP and UDP
     uint16_t port = 44818;
@@ -92,6 +100,7 @@ public:
     void setRefuseConnections(bool on);
     void setMute(bool on);
     void setTagError(const std::string &name, uint8_t generalStatus, uint16_t extStatus = 0);
+    void setReplyFault(ReplyFault f, int replies = -1); // the next `replies` replies; -1: all
     void clearFaults();
 
     int openConnections() const;
