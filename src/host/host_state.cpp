@@ -24,7 +24,7 @@ void State::trace(const QString &call)
 
 void State::log(LogLevel level, const QString &text)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (static_cast<int>(level) >= static_cast<int>(keptLevel)) {
         if (lines.size() >= kMaxLines)
             lines.removeFirst();
@@ -39,7 +39,7 @@ void State::log(LogLevel level, const QString &text)
 void reset()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.deviceList.clear();
     s.itemOrder.clear();
     s.itemsByUid.clear();
@@ -57,28 +57,28 @@ void reset()
 void setRecordCalls(bool on)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.recordCalls = on;
 }
 
 void setKeptLogLevel(LogLevel lowest)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.keptLevel = lowest;
 }
 
 void setDevices(const QList<DeviceInstancePlugin> &list)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.deviceList = list;
 }
 
 QList<DeviceInstancePlugin> devices()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     return s.deviceList;
 }
 
@@ -92,14 +92,14 @@ void State::store(const ItemInstancePlugin &item)
 void putItem(const ItemInstancePlugin &item)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.store(item);
 }
 
 bool findItem(const QString &uid, ItemInstancePlugin *item)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     auto it = s.itemsByUid.constFind(uid);
     if (it == s.itemsByUid.constEnd())
         return false;
@@ -111,7 +111,7 @@ bool findItem(const QString &uid, ItemInstancePlugin *item)
 QList<ItemInstancePlugin> items()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     QList<ItemInstancePlugin> out;
     for (const QString &uid : qAsConst(s.itemOrder))
         out << s.itemsByUid.value(uid);
@@ -121,21 +121,21 @@ QList<ItemInstancePlugin> items()
 int itemCount()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     return s.itemsByUid.size();
 }
 
 QList<LogLine> logLines()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     return s.lines;
 }
 
 QStringList logTexts(LogLevel level)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     QStringList out;
     for (const LogLine &l : qAsConst(s.lines))
         if (l.level == level)
@@ -146,7 +146,7 @@ QStringList logTexts(LogLevel level)
 QStringList allLogTexts()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     QStringList out;
     for (const LogLine &l : qAsConst(s.lines))
         out << l.text;
@@ -156,7 +156,7 @@ QStringList allLogTexts()
 QList<LogLine> takeLogLines()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     QList<LogLine> out;
     out.swap(s.lines);
     return out;
@@ -165,21 +165,21 @@ QList<LogLine> takeLogLines()
 void clearLog()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.lines.clear();
 }
 
 void setEchoToStderr(bool on)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.echo = on;
 }
 
 void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     const QString k = plugin + QLatin1Char('\n') + key;
     if (paused)
         s.pauses.insert(k);
@@ -190,35 +190,35 @@ void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused)
 void clearDiscoveryPauses()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.pauses.clear();
 }
 
 void setDiscoveryPauseHook(std::function<bool(const QString &, const QString &)> hook)
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     s.pauseHook = std::move(hook);
 }
 
 int discoveryPauseQueries()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     return s.pauseQueries;
 }
 
 QList<InitPluginCall> initPluginCalls()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     return s.initCalls;
 }
 
 QStringList callTrace()
 {
     State &s = state();
-    QMutexLocker lock(&s.mutex);
+    std::lock_guard<std::mutex> lock(s.mutex);
     return s.calls;
 }
 

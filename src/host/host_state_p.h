@@ -4,13 +4,13 @@
 #include "host_state.h"
 
 #include <QHash>
-#include <QMutex>
+#include <mutex>
 #include <QSet>
 
 namespace zel_host {
 
 struct State {
-    QMutex mutex; // every member below is read and written under it
+    std::mutex mutex; // every member below is read and written under it
     QList<DeviceInstancePlugin> deviceList;
     QStringList itemOrder;
     QHash<QString, ItemInstancePlugin> itemsByUid;

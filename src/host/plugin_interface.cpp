@@ -24,7 +24,7 @@ QList<DatabaseColumnStructure> PluginInterface::createTableStructure(QString nam
                                                                      int size)
 {
     {
-        QMutexLocker lock(&state().mutex);
+        std::lock_guard<std::mutex> lock(state().mutex);
         state().trace(QStringLiteral("createTableStructure:") + name);
     }
     QList<DatabaseColumnStructure> columns;
@@ -37,7 +37,7 @@ bool PluginInterface::initPlugin(QString name, unsigned int capabilities, QList<
                                  QList<DatabaseColumnStructure> deviceColumns,
                                  QList<DatabaseColumnStructure> fileColumns, const PluginInitOptions &options)
 {
-    QMutexLocker lock(&state().mutex);
+    std::lock_guard<std::mutex> lock(state().mutex);
     state().trace(QStringLiteral("initPlugin:") + name);
     state().initCalls.append({name, capabilities, pluginColumns, itemColumns, deviceColumns, fileColumns, options});
     return true;
@@ -45,14 +45,14 @@ bool PluginInterface::initPlugin(QString name, unsigned int capabilities, QList<
 
 QList<DeviceInstancePlugin> PluginInterface::getPluginDevices()
 {
-    QMutexLocker lock(&state().mutex);
+    std::lock_guard<std::mutex> lock(state().mutex);
     state().trace(QStringLiteral("getPluginDevices"));
     return state().deviceList;
 }
 
 bool PluginInterface::getPluginItem(QString uid, ItemInstancePlugin *item)
 {
-    QMutexLocker lock(&state().mutex);
+    std::lock_guard<std::mutex> lock(state().mutex);
     state().trace(QStringLiteral("getPluginItem:") + uid);
     auto it = state().itemsByUid.constFind(uid);
     if (it == state().itemsByUid.constEnd())
@@ -66,7 +66,7 @@ bool PluginInterface::addPluginItem(ItemInstancePlugin *item)
 {
     if (!item)
         return false;
-    QMutexLocker lock(&state().mutex);
+    std::lock_guard<std::mutex> lock(state().mutex);
     state().trace(QStringLiteral("addPluginItem:") + item->uid);
     state().store(*item);
     return true;
@@ -76,7 +76,7 @@ bool PluginInterface::isDiscoveryPaused(QString plugin, QString key)
 {
     std::function<bool(const QString &, const QString &)> hook;
     {
-        QMutexLocker lock(&state().mutex);
+        std::lock_guard<std::mutex> lock(state().mutex);
         if (state().recordCalls)
             state().trace(QStringLiteral("isDiscoveryPaused:%1:%2").arg(plugin, key));
         ++state().pauseQueries;

@@ -1,10 +1,9 @@
 // The tag cache's life cycle: look-up or creation, readiness, destruction, and shutdown.
 #include "plugin/ab_eip.h"
 #include "tag_request.h"
+#include "tags/list_lock.h"
 
 #include <libplctag.h>
-
-#include <QMutexLocker>
 
 #include <algorithm>
 #include <chrono>
@@ -22,7 +21,7 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
     TagInstance entry;
     bool hit;
     {
-        QMutexLocker lock(&listMutex);
+        ListLock lock(listMutex);
         // Same device, address and attribute string: a changed route, controller or data type
         // gets a tag of its own instead of the old controller's.
         hit = tags.find(device.id, address, request.attributes, &entry);
@@ -40,7 +39,7 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
     // Outside the lock: a slow controller must not hold up look-ups of other items.
     entry.handle = plc_tag_create(request.attributes.toUtf8().constData(), kCreateTimeoutMs);
 
-    QMutexLocker lock(&listMutex);
+    ListLock lock(listMutex);
     loopActive = true;
     tags.append(entry);
     return entry;
@@ -48,7 +47,7 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
 
 void AB_EIP::destroyTag(int handle)
 {
-    QMutexLocker lock(&listMutex);
+    ListLock lock(listMutex);
     if (!tags.removeFirstWithHandle(handle))
         return;
     plc_tag_abort(handle);
@@ -85,13 +84,13 @@ bool AB_EIP::stopPlugin()
     for (;;) {
         TagInstance first;
         {
-            QMutexLocker lock(&listMutex);
+            ListLock lock(listMutex);
             if (!tags.first(&first))
                 break;
         }
         destroyTag(first.handle);
     }
-    QMutexLocker lock(&listMutex);
+    ListLock lock(listMutex);
     if (loopActive) {
         plc_tag_shutdown();
         loopActive = false;

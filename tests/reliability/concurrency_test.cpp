@@ -1,0 +1,76 @@
+// Read and write cycles from several threads on the same and on different devices and tags,
+// while other threads create and destroy tags on the same sessions through the tag library.
+// Run under ThreadSanitizer and AddressSanitizer by the test command.
+#include "e2e_fixture.h"
+
+#include <atomic>
+#include <string>
+
+using absim::CipType;
+using absim::Personality;
+
+TEST_F(E2E, CyclesAndTagLifetimesFromManyThreads)
+{
+    constexpr int kRounds = 150;
+    absim::Simulator &one = startSim("127.0.70.40", Personality::ControlLogix,
+                                     {def("A", CipType::Dint, {}, {"0"}), def("B", CipType::Dint, {}, {"0"}),
+                                      def("Arr", CipType::Dint, {10})});
+    absim::Simulator &two = startSim("127.0.70.41", Personality::Micro800,
+                                     {def("A", CipType::Dint, {}, {"0"}), def("S", CipType::String, {}, {"x"})});
+    const DeviceInstancePlugin d1 = makeDevice(1, "127.0.70.40", AB_EIP::ControlLogix);
+    const DeviceInstancePlugin d2 = makeDevice(2, "127.0.70.41", AB_EIP::Micro800);
+    zel_host::setKeptLogLevel(zel_host::LogLevel::Error);
+
+    std::atomic<int> failures{0};
+    auto reader = [&](const DeviceInstancePlugin &d, QList<DataItem> items) {
+        for (int i = 0; i < kRounds; ++i) {
+            LogList l = batch(d, items);
+            if (!plugin.readData(&l) || !l.device.statusMessage.isEmpty())
+                ++failures;
+        }
+    };
+    auto writer = [&](const DeviceInstancePlugin &d, const char *tag) {
+        for (int i = 0; i < kRounds; ++i) {
+            LogList l = batch(d, {makeDataItem(1, tag, tag, AB_EIP::DoubleInteger, QString::number(i))});
+            if (!plugin.writeData(&l) || !l.dataItems[0].item.statusMessage.isEmpty())
+                ++failures;
+        }
+    };
+    // New tags on the open sessions, read and destroyed, as another program in the same
+    // process would use the library.
+    auto lifetimes = [&](const char *gateway, const char *plc, const char *path) {
+        for (int i = 0; i < kRounds / 3; ++i) {
+            const std::string attrs = std::string("protocol=ab_eip&gateway=") + gateway + "&plc=" + plc +
+                                      (path[0] ? std::string("&path=") + path : std::string()) + "&name=A";
+            const int32_t h = plc_tag_create(attrs.c_str(), 5000);
+            if (h < 0 || plc_tag_read(h, 5000) != PLCTAG_STATUS_OK)
+                ++failures;
+            if (h >= 0)
+                plc_tag_destroy(h);
+        }
+    };
+
+    const QList<DataItem> items1 = {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
+                                    makeDataItem(2, "B", "B", AB_EIP::DoubleInteger),
+                                    makeDataItem(3, "Arr", "Arr[0-9]", AB_EIP::DoubleInteger)};
+    const QList<DataItem> items2 = {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
+                                    makeDataItem(2, "S", "S", AB_EIP::String)};
+    std::vector<std::thread> threads;
+    threads.emplace_back(reader, d1, items1);
+    threads.emplace_back(reader, d1, items1);
+    threads.emplace_back(writer, d1, "A");
+    threads.emplace_back(writer, d1, "B");
+    threads.emplace_back(reader, d2, items2);
+    threads.emplace_back(writer, d2, "A");
+    threads.emplace_back(lifetimes, "127.0.70.40", "controllogix", "1,0");
+    threads.emplace_back(lifetimes, "127.0.70.41", "micro800", "");
+    for (std::thread &t : threads)
+        t.join();
+
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(one.getInt("A"), kRounds - 1);
+    EXPECT_EQ(one.getInt("B"), kRounds - 1);
+    EXPECT_EQ(two.getInt("A"), kRounds - 1);
+    EXPECT_TRUE(plugin.stopPlugin());
+    EXPECT_TRUE(AB_EIP::tags.isEmpty());
+}
