@@ -28,7 +28,7 @@ void usage(std::FILE *to)
 {
     std::fprintf(to, "usage: ab-sim [--config file.json] | [--personality P] [--address A] [--port N]\n"
                      "              [--tags file.json] [--tag \"Name:TYPE[dims]=v1,v2\"]...\n"
-                     "personalities: controllogix compactlogix flexlogix micro800 omron\n");
+                     "personalities: controllogix compactlogix flexlogix micro800 omron slc500 micrologix plc5\n");
 }
 
 // "Tag[3]" -> name and index.

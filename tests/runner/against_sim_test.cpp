@@ -1,0 +1,165 @@
+// The runner and the bench harness as processes against the simulator program, as a user
+// runs them: files, exit statuses, output, and the controller's own data afterwards.
+// Simulated controllers on 127.0.80.x.
+
+#include "process_util.h"
+#include "qt_print.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kRunner = QStringLiteral(AB_EIP_RUNNER);
+const QString kPlugin = QStringLiteral(AB_EIP_PLUGIN_FILE);
+const QString kSim = QStringLiteral(AB_EIP_SIM);
+const QString kHarness = QStringLiteral(AB_EIP_HARNESS);
+
+const char kControllers[] = R"({"controllers": [
+  {"address": "127.0.80.1", "personality": "controllogix",
+   "tags": [{"name": "Counter", "type": "DINT", "value": 534},
+            {"name": "Levels", "type": "INT", "dims": [4], "value": [1, 2, 3, 4]},
+            {"name": "Batch", "type": "STRING", "value": "B-17"}]},
+  {"address": "127.0.80.2", "personality": "slc500",
+   "tags": [{"name": "N7", "type": "INT", "dims": [10], "value": [1234]}]},
+  {"address": "127.0.80.3", "personality": "micro800",
+   "tags": [{"name": "Real_Item", "type": "REAL", "value": 0}]}
+]})";
+
+const char kConfig[] = R"({
+  "devices": [
+    {"id": 1, "name": "CLX", "ip_address": "127.0.80.1", "controller_type": "ControlLogix", "path": "1,0",
+     "items": [{"name": "Counter", "address": "Counter", "data_type": "Double integer"},
+               {"name": "Levels", "address": "Levels[0-3]", "data_type": "Integer"},
+               {"name": "Batch", "address": "Batch", "data_type": "String"},
+               {"name": "Ghost", "address": "NoSuchTag", "data_type": "Double integer"}]},
+    {"id": 2, "name": "SLC", "ip_address": "127.0.80.2", "controller_type": "SLC500",
+     "items": [{"name": "Level", "address": "N7:0", "data_type": "Integer"}]}
+  ]
+}
+)";
+
+// ab-sim with its control channel on stdin.
+class SimProcess {
+public:
+    bool start(const QString &config)
+    {
+        p_.setProcessChannelMode(QProcess::MergedChannels);
+        p_.start(kSim, {QStringLiteral("--config"), config});
+        if (!p_.waitForStarted(5000))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (out_.count(QStringLiteral("listening")) < 3 && t.elapsed() < 10000) {
+            p_.waitForReadyRead(200);
+            out_ += QString::fromUtf8(p_.readAll());
+        }
+        return out_.count(QStringLiteral("listening")) == 3;
+    }
+    // One control command and its one-line answer.
+    QString ask(const QString &command)
+    {
+        p_.write((command + QLatin1Char('\n')).toUtf8());
+        QString line;
+        QElapsedTimer t;
+        t.start();
+        while (!line.endsWith(QLatin1Char('\n')) && t.elapsed() < 5000) {
+            p_.waitForReadyRead(200);
+            line += QString::fromUtf8(p_.readAll());
+        }
+        return line.trimmed();
+    }
+    ~SimProcess()
+    {
+        p_.write("quit\n");
+        if (!p_.waitForFinished(3000)) {
+            p_.kill();
+            p_.waitForFinished(3000);
+        }
+    }
+
+private:
+    QProcess p_;
+    QString out_;
+};
+
+class AgainstSimulator : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim.start(write("controllers.json", kControllers)));
+    }
+    QString write(const QString &name, const QByteArray &text)
+    {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    }
+    QTemporaryDir dir;
+    SimProcess sim;
+};
+
+QJsonObject readOf(const ProcessResult &r, const QString &item)
+{
+    for (const QJsonObject &o : r.ofType(QStringLiteral("read")))
+        if (o.value(QStringLiteral("item")).toString() == item)
+            return o;
+    return {};
+}
+
+} // namespace
+
+TEST_F(AgainstSimulator, RunnerShowsValuesWritesAndTheControllerHoldsTheWrite)
+{
+    const QString config = write("plant.json", kConfig);
+    const ProcessResult r = runProcess(kRunner, {QStringLiteral("--plugin"), kPlugin, QStringLiteral("--once"),
+                                                 QStringLiteral("--json"), QStringLiteral("--write"),
+                                                 QStringLiteral("Counter=42"), config});
+    ASSERT_TRUE(r.finished) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString(); // the missing tag is a read error
+    EXPECT_EQ(readOf(r, "Levels").value("value").toString(), "[\"1\",\"2\",\"3\",\"4\"]");
+    EXPECT_EQ(readOf(r, "Batch").value("value").toString(), "B-17");
+    EXPECT_EQ(readOf(r, "Level").value("value").toString(), "1234");
+    EXPECT_EQ(readOf(r, "Ghost").value("status").toString(), "The tag was not found on the PLC");
+    EXPECT_TRUE(readOf(r, "Ghost").value("value").isNull());
+    bool wrote = false;
+    for (const QJsonObject &o : r.ofType(QStringLiteral("write")))
+        wrote = wrote || (o.value("item").toString() == "Counter" && o.value("ok").toBool());
+    EXPECT_TRUE(wrote) << r.out.toStdString();
+    EXPECT_EQ(sim.ask("get 127.0.80.1 Counter"), "Counter 42");
+    // The store of identity items sits next to the configuration.
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("plant.items.json"))));
+}
+
+TEST_F(AgainstSimulator, RunnerTableAndAWriteTheControllerRefuses)
+{
+    const QString config = write("plant.json", kConfig);
+    const ProcessResult r = runProcess(kRunner, {QStringLiteral("--plugin"), kPlugin, QStringLiteral("--once"),
+                                                 QStringLiteral("--table"), QStringLiteral("--write"),
+                                                 QStringLiteral("Level=70000"), config});
+    ASSERT_TRUE(r.finished) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Invalid value for Integer: 70000"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("B-17"))) << r.out.toStdString();
+    EXPECT_EQ(sim.ask("get 127.0.80.2 N7[0]"), "N7[0] 1234");
+}
+
+TEST_F(AgainstSimulator, HarnessWritesAndReadsBackOnlyWhereItIsTold)
+{
+    QProcessEnvironment env = cleanEnvironment();
+    env.insert(QStringLiteral("AB_EIP_BENCH_ADDRESS"), QStringLiteral("127.0.80.3"));
+    const ProcessResult r = runProcess(kHarness, {}, QByteArray(), 30000, env);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE((r.out + r.err).contains(QStringLiteral("1.2345670"))) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(sim.ask("get 127.0.80.3 Real_Item").left(18), "Real_Item 1.234567");
+
+    // Without the variable it contacts nothing and says what to set.
+    const ProcessResult refused = runProcess(kHarness, {});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("AB_EIP_BENCH_ADDRESS"))) << refused.err.toStdString();
+}
