@@ -150,7 +150,9 @@ void plugin(std::vector<Row> &rows, bool quick)
     device.settings.insert(QStringLiteral("controller_type"), QStringLiteral("5"));
     AB_EIP p;
 
-    LogList all = itemsBatch(device, maxItems, false);
+    // The items already hold values of the size the pass will store, so that the figure is
+    // the open tags' cost and not the host records'.
+    LogList all = itemsBatch(device, maxItems, true);
     const long before = residentKiB();
     p.readData(&all); // opens every tag: the cache entry and the library's tag
     const long after = residentKiB();

@@ -17,6 +17,7 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
 {
     const TagRequest request = tagRequestFor(device, item->item.settings);
     const QString address = item->item.settings.value(QStringLiteral("address"));
+    const QByteArray attributes = request.attributes.toUtf8();
 
     TagInstance entry;
     bool hit;
@@ -24,7 +25,7 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
         ListLock lock(listMutex);
         // Same device, address and attribute string: a changed route, controller or data type
         // gets a tag of its own instead of the old controller's.
-        hit = tags.find(device.id, address, request.attributes, &entry);
+        hit = tags.find(device.id, address, attributes, &entry);
     }
     if (hit) {
         pluginInterface.logDebug(QStringLiteral("Fetching exiting tag. Tag nr.: ") + QString::number(entry.handle));
@@ -34,10 +35,10 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
     entry.address = address;
     entry.deviceId = device.id;
     entry.elementCount = request.elementCount;
-    entry.attributes = request.attributes;
+    entry.attributes = attributes;
     pluginInterface.logDebug(QStringLiteral("Create new tag. Connection string: ") + request.attributes);
     // Outside the lock: a slow controller must not hold up look-ups of other items.
-    entry.handle = plc_tag_create(request.attributes.toUtf8().constData(), kCreateTimeoutMs);
+    entry.handle = plc_tag_create(attributes.constData(), kCreateTimeoutMs);
 
     ListLock lock(listMutex);
     loopActive = true;

@@ -10,7 +10,37 @@ uint qHash(const TagCache::Key &key, uint seed)
     return h;
 }
 
-bool TagCache::find(int32_t deviceId, const QString &address, const QString &attributes, TagInstance *out) const
+void TagCache::SeqList::append(Seq s)
+{
+    if (!has_) {
+        first_ = s;
+        has_ = true;
+    } else {
+        rest_.append(s);
+    }
+}
+
+void TagCache::SeqList::removeFirst()
+{
+    if (rest_.isEmpty()) {
+        has_ = false;
+        return;
+    }
+    first_ = rest_.takeFirst();
+}
+
+void TagCache::SeqList::remove(Seq s)
+{
+    if (has_ && first_ == s) {
+        removeFirst();
+        return;
+    }
+    auto it = std::find(rest_.begin(), rest_.end(), s);
+    if (it != rest_.end())
+        rest_.erase(it);
+}
+
+bool TagCache::find(int32_t deviceId, const QString &address, const QByteArray &attributes, TagInstance *out) const
 {
     auto it = byKey_.constFind(Key{deviceId, address, attributes});
     if (it == byKey_.constEnd() || it->isEmpty())
@@ -28,14 +58,6 @@ void TagCache::append(const TagInstance &entry)
     byHandle_[entry.handle].append(seq);
 }
 
-void TagCache::dropSeq(QVector<Seq> &list, Seq seq)
-{
-    // Lists are short (one entry per key or handle in practice).
-    auto it = std::find(list.begin(), list.end(), seq);
-    if (it != list.end())
-        list.erase(it);
-}
-
 bool TagCache::removeFirstWithHandle(int32_t handle, TagInstance *removed)
 {
     auto h = byHandle_.find(handle);
@@ -49,7 +71,7 @@ bool TagCache::removeFirstWithHandle(int32_t handle, TagInstance *removed)
     const Key key{e->second.deviceId, e->second.address, e->second.attributes};
     auto k = byKey_.find(key);
     if (k != byKey_.end()) {
-        dropSeq(*k, seq);
+        k->remove(seq);
         if (k->isEmpty())
             byKey_.erase(k);
     }

@@ -4,6 +4,7 @@
 // over many cached items stays linear. The cache itself does no locking: AB_EIP::listMutex
 // guards it.
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -18,7 +19,7 @@ struct TagInstance {
     QString address;        // the item's address as configured
     int32_t deviceId = 0;   // id of the device the item belongs to
     uint16_t elementCount = 1;
-    QString attributes;     // the attribute string the tag was created with
+    QByteArray attributes;  // the attribute string the tag was created with (UTF-8, as the library takes it)
 };
 
 class TagCache {
@@ -27,7 +28,7 @@ public:
     int size() const { return static_cast<int>(entries_.size()); }
 
     // First entry, in creation order, for this device, address and attribute string.
-    bool find(int32_t deviceId, const QString &address, const QString &attributes, TagInstance *out) const;
+    bool find(int32_t deviceId, const QString &address, const QByteArray &attributes, TagInstance *out) const;
     void append(const TagInstance &entry);
     // Removes the first entry (creation order) holding `handle`.
     bool removeFirstWithHandle(int32_t handle, TagInstance *removed = nullptr);
@@ -39,7 +40,7 @@ private:
     struct Key {
         int32_t deviceId;
         QString address;
-        QString attributes;
+        QByteArray attributes;
         bool operator==(const Key &o) const
         {
             return deviceId == o.deviceId && address == o.address && attributes == o.attributes;
@@ -48,10 +49,24 @@ private:
     friend uint qHash(const Key &key, uint seed);
 
     using Seq = quint64;
-    Seq next_ = 0;
-    std::map<Seq, TagInstance> entries_;     // by creation sequence
-    QHash<Key, QVector<Seq>> byKey_;         // ascending sequences
-    QHash<int32_t, QVector<Seq>> byHandle_;  // ascending sequences
+    // Ascending sequences of the entries sharing a key or a handle. Nearly always one, kept
+    // inline so that an open tag costs no list of its own.
+    class SeqList {
+    public:
+        bool isEmpty() const { return !has_; }
+        Seq first() const { return first_; }
+        void append(Seq s);
+        void removeFirst();
+        void remove(Seq s);
 
-    static void dropSeq(QVector<Seq> &list, Seq seq);
+    private:
+        Seq first_ = 0;
+        bool has_ = false;
+        QVector<Seq> rest_;
+    };
+
+    Seq next_ = 0;
+    std::map<Seq, TagInstance> entries_; // by creation sequence
+    QHash<Key, SeqList> byKey_;
+    QHash<int32_t, SeqList> byHandle_;
 };

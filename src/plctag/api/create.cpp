@@ -20,7 +20,7 @@ void retire(const TagPtr &t)
 {
     cancelOperation(*t, PLCTAG_ERR_ABORT);
     {
-        std::lock_guard<std::mutex> l(t->lockM);
+        std::lock_guard<std::mutex> l(t->m);
         t->gone = true;
         t->lockCv.notify_all(); // waiters in plc_tag_lock give up
     }

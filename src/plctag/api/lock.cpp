@@ -13,7 +13,7 @@ int plc_tag_lock(int32_t id)
     TagPtr t = findTag(id);
     if (!t)
         return PLCTAG_ERR_NOT_FOUND;
-    std::unique_lock<std::mutex> l(t->lockM);
+    std::unique_lock<std::mutex> l(t->m);
     const std::thread::id me = std::this_thread::get_id();
     if (t->depth > 0 && t->owner == me) {
         ++t->depth;
@@ -33,7 +33,7 @@ int plc_tag_unlock(int32_t id)
     TagPtr t = findTag(id);
     if (!t)
         return PLCTAG_ERR_NOT_FOUND;
-    std::lock_guard<std::mutex> l(t->lockM);
+    std::lock_guard<std::mutex> l(t->m);
     if (t->depth == 0 || t->owner != std::this_thread::get_id())
         return PLCTAG_ERR_MUTEX_UNLOCK;
     if (--t->depth == 0) {

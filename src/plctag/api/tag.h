@@ -51,8 +51,8 @@ struct Tag final : Job, std::enable_shared_from_this<Tag> {
     uint32_t jobGeneration = 0;
     Clock::time_point cacheUntil{};
 
-    // plc_tag_lock: recursive, owned by one thread; purely advisory.
-    std::mutex lockM;
+    // plc_tag_lock: recursive, owned by one thread; purely advisory. Guarded by m too (no
+    // code holding m waits for this lock, so one mutex serves both and saves its bytes).
     std::condition_variable lockCv;
     std::thread::id owner;
     int depth = 0;
