@@ -77,15 +77,16 @@ inline Bytes le(uint64_t v, size_t n)
 inline Bytes le16(uint16_t v) { return le(v, 2); }
 inline Bytes le32(uint32_t v) { return le(v, 4); }
 
-inline uint32_t rd(const Bytes &b, size_t at, size_t n)
+// Little-endian field of n <= 8 bytes; bytes past the end read as zero.
+inline uint64_t rd(const Bytes &b, size_t at, size_t n)
 {
-    uint32_t v = 0;
-    for (size_t i = 0; i < n && at + i < b.size(); ++i)
-        v |= uint32_t(b[at + i]) << (8 * i);
+    uint64_t v = 0;
+    for (size_t i = 0; i < n && i < 8 && at + i < b.size(); ++i)
+        v |= uint64_t(b[at + i]) << (8 * i);
     return v;
 }
 inline uint16_t rd16(const Bytes &b, size_t at) { return static_cast<uint16_t>(rd(b, at, 2)); }
-inline uint32_t rd32(const Bytes &b, size_t at) { return rd(b, at, 4); }
+inline uint32_t rd32(const Bytes &b, size_t at) { return static_cast<uint32_t>(rd(b, at, 4)); }
 
 inline Bytes slice(const Bytes &b, size_t at, size_t n = SIZE_MAX)
 {
