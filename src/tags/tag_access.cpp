@@ -17,7 +17,8 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
 {
     const TagRequest request = tagRequestFor(device, item->item.settings);
     const QString address = item->item.settings.value(QStringLiteral("address"));
-    const QByteArray attributes = request.attributes.toUtf8();
+    QByteArray attributes = request.attributes.toUtf8();
+    attributes.squeeze(); // the conversion reserves three bytes a character; the cache keeps it
 
     TagInstance entry;
     bool hit;
