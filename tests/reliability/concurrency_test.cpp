@@ -4,6 +4,7 @@
 #include "e2e_fixture.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 
 using absim::CipType;
@@ -11,7 +12,9 @@ using absim::Personality;
 
 TEST_F(E2E, CyclesAndTagLifetimesFromManyThreads)
 {
-    constexpr int kRounds = 150;
+    // AB_EIP_STRESS_ROUNDS makes a longer run on request.
+    const char *env = std::getenv("AB_EIP_STRESS_ROUNDS");
+    const int kRounds = env && std::atoi(env) > 0 ? std::atoi(env) : 300;
     absim::Simulator &one = startSim("127.0.70.40", Personality::ControlLogix,
                                      {def("A", CipType::Dint, {}, {"0"}), def("B", CipType::Dint, {}, {"0"}),
                                       def("Arr", CipType::Dint, {10})});
