@@ -1,6 +1,7 @@
 // The runner and the bench harness as processes against the simulator program, as a user
 // runs them: files, exit statuses, output, and the controller's own data afterwards.
-// Simulated controllers on 127.0.80.x.
+// Each test's simulated controllers on a loopback net of its own (127.0.81.x, 127.0.82.x, ...),
+// so that the tests can run in parallel.
 
 #include "process_util.h"
 #include "qt_print.h"
@@ -19,24 +20,24 @@ const QString kSim = QStringLiteral(AB_EIP_SIM);
 const QString kHarness = QStringLiteral(AB_EIP_HARNESS);
 
 const char kControllers[] = R"({"controllers": [
-  {"address": "127.0.80.1", "personality": "controllogix",
+  {"address": "127.0.NET.1", "personality": "controllogix",
    "tags": [{"name": "Counter", "type": "DINT", "value": 534},
             {"name": "Levels", "type": "INT", "dims": [4], "value": [1, 2, 3, 4]},
             {"name": "Batch", "type": "STRING", "value": "B-17"}]},
-  {"address": "127.0.80.2", "personality": "slc500",
+  {"address": "127.0.NET.2", "personality": "slc500",
    "tags": [{"name": "N7", "type": "INT", "dims": [10], "value": [1234]}]},
-  {"address": "127.0.80.3", "personality": "micro800",
+  {"address": "127.0.NET.3", "personality": "micro800",
    "tags": [{"name": "Real_Item", "type": "REAL", "value": 0}]}
 ]})";
 
 const char kConfig[] = R"({
   "devices": [
-    {"id": 1, "name": "CLX", "ip_address": "127.0.80.1", "controller_type": "ControlLogix", "path": "1,0",
+    {"id": 1, "name": "CLX", "ip_address": "127.0.NET.1", "controller_type": "ControlLogix", "path": "1,0",
      "items": [{"name": "Counter", "address": "Counter", "data_type": "Double integer"},
                {"name": "Levels", "address": "Levels[0-3]", "data_type": "Integer"},
                {"name": "Batch", "address": "Batch", "data_type": "String"},
                {"name": "Ghost", "address": "NoSuchTag", "data_type": "Double integer"}]},
-    {"id": 2, "name": "SLC", "ip_address": "127.0.80.2", "controller_type": "SLC500",
+    {"id": 2, "name": "SLC", "ip_address": "127.0.NET.2", "controller_type": "SLC500",
      "items": [{"name": "Level", "address": "N7:0", "data_type": "Integer"}]}
   ]
 }
@@ -88,10 +89,15 @@ private:
 
 class AgainstSimulator : public ::testing::Test {
 protected:
-    void SetUp() override
+    // Starts the controllers on 127.0.<net>.1-3; returns the configuration for the runner.
+    QString startOn(int net)
     {
-        ASSERT_TRUE(sim.start(write("controllers.json", kControllers)));
+        net_ = QString::number(net);
+        EXPECT_TRUE(sim.start(write("controllers.json", onNet(kControllers))));
+        return write("plant.json", onNet(kConfig));
     }
+    QByteArray onNet(const char *text) const { return QByteArray(text).replace("NET", net_.toLatin1()); }
+    QString at(const QString &command) const { return QString(command).replace(QStringLiteral("NET"), net_); }
     QString write(const QString &name, const QByteArray &text)
     {
         QFile f(dir.filePath(name));
@@ -101,6 +107,7 @@ protected:
     }
     QTemporaryDir dir;
     SimProcess sim;
+    QString net_;
 };
 
 QJsonObject readOf(const ProcessResult &r, const QString &item)
@@ -115,7 +122,7 @@ QJsonObject readOf(const ProcessResult &r, const QString &item)
 
 TEST_F(AgainstSimulator, RunnerShowsValuesWritesAndTheControllerHoldsTheWrite)
 {
-    const QString config = write("plant.json", kConfig);
+    const QString config = startOn(81);
     const ProcessResult r = runProcess(kRunner, {QStringLiteral("--plugin"), kPlugin, QStringLiteral("--once"),
                                                  QStringLiteral("--json"), QStringLiteral("--write"),
                                                  QStringLiteral("Counter=42"), config});
@@ -130,14 +137,14 @@ TEST_F(AgainstSimulator, RunnerShowsValuesWritesAndTheControllerHoldsTheWrite)
     for (const QJsonObject &o : r.ofType(QStringLiteral("write")))
         wrote = wrote || (o.value("item").toString() == "Counter" && o.value("ok").toBool());
     EXPECT_TRUE(wrote) << r.out.toStdString();
-    EXPECT_EQ(sim.ask("get 127.0.80.1 Counter"), "Counter 42");
+    EXPECT_EQ(sim.ask(at("get 127.0.NET.1 Counter")), "Counter 42");
     // The store of identity items sits next to the configuration.
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("plant.items.json"))));
 }
 
 TEST_F(AgainstSimulator, RunnerTableAndAWriteTheControllerRefuses)
 {
-    const QString config = write("plant.json", kConfig);
+    const QString config = startOn(82);
     const ProcessResult r = runProcess(kRunner, {QStringLiteral("--plugin"), kPlugin, QStringLiteral("--once"),
                                                  QStringLiteral("--table"), QStringLiteral("--write"),
                                                  QStringLiteral("Level=70000"), config});
@@ -145,18 +152,19 @@ TEST_F(AgainstSimulator, RunnerTableAndAWriteTheControllerRefuses)
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_TRUE(r.out.contains(QStringLiteral("Invalid value for Integer: 70000"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("B-17"))) << r.out.toStdString();
-    EXPECT_EQ(sim.ask("get 127.0.80.2 N7[0]"), "N7[0] 1234");
+    EXPECT_EQ(sim.ask(at("get 127.0.NET.2 N7[0]")), "N7[0] 1234");
 }
 
 TEST_F(AgainstSimulator, HarnessWritesAndReadsBackOnlyWhereItIsTold)
 {
+    startOn(83);
     QProcessEnvironment env = cleanEnvironment();
-    env.insert(QStringLiteral("AB_EIP_BENCH_ADDRESS"), QStringLiteral("127.0.80.3"));
+    env.insert(QStringLiteral("AB_EIP_BENCH_ADDRESS"), at(QStringLiteral("127.0.NET.3")));
     const ProcessResult r = runProcess(kHarness, {}, QByteArray(), 30000, env);
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE((r.out + r.err).contains(QStringLiteral("1.2345670"))) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_EQ(sim.ask("get 127.0.80.3 Real_Item").left(18), "Real_Item 1.234567");
+    EXPECT_EQ(sim.ask(at("get 127.0.NET.3 Real_Item")).left(18), "Real_Item 1.234567");
 
     // Without the variable it contacts nothing and says what to set.
     const ProcessResult refused = runProcess(kHarness, {});
