@@ -80,7 +80,7 @@ def main():
         'gateway': b'\0protocol=ab_eip&gateway=192.0.2.10:44818&path=1,0&plc=controllogix&name=Counter&elem_count=10',
         'pccc': b'\0protocol=ab_eip&gateway=192.0.2.10&plc=slc500&name=N7:0&elem_count=4',
         'route': b'\x011,0',
-        'route-ip': b'\x0118,10.1.2.3,1,0',
+        'route-ip': b'\x0118,192.0.2.3,1,0',
         'name': b'\x02Program:Main.Motors[3].Speed',
         'name-bit': b'\x02Flags[1,2].7',
         'address': b'\x03B3:0/5',

@@ -88,10 +88,10 @@ TEST(RouteEpath, PortSegments)
     EXPECT_BYTES(Bytes{}, route(""));
     // omron-write-read-dint.txt: path 18,127.0.0.1 (9 characters, padded).
     EXPECT_BYTES(hex("12 09 31 32 37 2e 30 2e 30 2e 31 00"), route("18,127.0.0.1"));
-    // Backplane to slot 2, its port 2 to 10.1.2.30, that chassis' backplane slot 0.
-    EXPECT_BYTES(cat({hex("01 02 12 09"), ascii("10.1.2.30"), hex("00 01 00")}), route("1,2,18,10.1.2.30,1,0"));
-    EXPECT_BYTES(cat({hex("13 0a"), ascii("10.10.10.1")}), route("19,10.10.10.1")); // even: no pad
-    for (const char *bad : {"1", "1,0,1", "16,0", "1,x", "1,,0", "18", "18,300.1.1.1", "18,10.1.2", "20,10.1.2.3",
+    // Backplane to slot 2, its port 2 to 192.0.2.3, that chassis' backplane slot 0.
+    EXPECT_BYTES(cat({hex("01 02 12 09"), ascii("192.0.2.3"), hex("00 01 00")}), route("1,2,18,192.0.2.3,1,0"));
+    EXPECT_BYTES(cat({hex("13 0a"), ascii("192.0.2.10")}), route("19,192.0.2.10")); // even: no pad
+    for (const char *bad : {"1", "1,0,1", "16,0", "1,x", "1,,0", "18", "18,300.1.1.1", "18,192.0.2", "20,192.0.2.3",
                             "-1,0", "1;0"})
         EXPECT_EQ(routeStatus(bad), PLCTAG_ERR_BAD_GATEWAY) << '"' << bad << '"';
 }
