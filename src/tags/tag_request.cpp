@@ -25,7 +25,9 @@ void applyArrayRange(QString &name, uint16_t &elementCount)
         return;
     const uint16_t first = decimalModulo16(m.captured(1));
     const uint16_t last = decimalModulo16(m.captured(2));
-    if (last <= first)
+    // 0-65535 would wrap to zero elements; a zero-element tag reads nothing and writes nothing,
+    // so such a range is left to the tag library to refuse, like any other name it cannot use.
+    if (last <= first || (first == 0 && last == 0xFFFFu))
         return;
     elementCount = static_cast<uint16_t>(last - first + 1);
     static const QRegularExpression ranges(QStringLiteral("\\[\\s*(\\d+)\\s*-\\s*(\\d+)\\s*\\]+"));
