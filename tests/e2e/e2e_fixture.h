@@ -16,6 +16,8 @@
 #include <ostream>
 #include <thread>
 
+using absim::tagDef;
+
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 class E2E : public ::testing::Test {
@@ -43,17 +45,6 @@ protected:
         std::string error;
         EXPECT_TRUE(sims.back()->start(&error)) << error;
         return *sims.back();
-    }
-
-    static absim::TagDef def(const char *name, absim::CipType type, std::vector<uint32_t> dims = {},
-                             std::vector<std::string> initial = {})
-    {
-        absim::TagDef d;
-        d.name = name;
-        d.type = type;
-        d.dims = std::move(dims);
-        d.initial = std::move(initial);
-        return d;
     }
 
     static LogList batch(const DeviceInstancePlugin &device, const QList<DataItem> &items)

@@ -110,7 +110,7 @@ TEST_F(E2E, ArrayRangesReadAndWrite)
 {
     absim::Simulator &sim =
         startSim("127.0.30.5", Personality::ControlLogix,
-                 {def("Data", CipType::Dint, {10}, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"})});
+                 {tagDef("Data", CipType::Dint, {10}, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"})});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.30.5", AB_EIP::ControlLogix);
     LogList read = batch(device, {makeDataItem(1, "Data", "Data[2-5]", AB_EIP::DoubleInteger)});
     ASSERT_TRUE(plugin.readData(&read));
@@ -138,7 +138,7 @@ TEST_F(E2E, OmronVersionVariables)
 
 TEST_F(E2E, UnknownTagGivesItsTextAndIsRecreatedNextPass)
 {
-    absim::Simulator &sim = startSim("127.0.30.7", Personality::ControlLogix, {def("Known", CipType::Dint)});
+    absim::Simulator &sim = startSim("127.0.30.7", Personality::ControlLogix, {tagDef("Known", CipType::Dint)});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.30.7", AB_EIP::ControlLogix);
     LogList read = batch(device, {makeDataItem(1, "Later", "Later", AB_EIP::DoubleInteger),
                                   makeDataItem(2, "Known", "Known", AB_EIP::DoubleInteger)});
@@ -146,7 +146,7 @@ TEST_F(E2E, UnknownTagGivesItsTextAndIsRecreatedNextPass)
     EXPECT_EQ(read.dataItems[0].item.statusMessage, "The tag was not found on the PLC");
     EXPECT_EQ(read.dataItems[1].values.value("value"), "0");
 
-    absim::TagDef later = def("Later", CipType::Dint, {}, {"77"});
+    absim::TagDef later = tagDef("Later", CipType::Dint, {}, {"77"});
     ASSERT_TRUE(sim.addTag(later));
     LogList again = batch(device, read.dataItems);
     EXPECT_TRUE(plugin.readData(&again));
@@ -157,7 +157,7 @@ TEST_F(E2E, UnknownTagGivesItsTextAndIsRecreatedNextPass)
 TEST_F(E2E, TimeoutStopsTheCycle)
 {
     absim::Simulator &sim =
-        startSim("127.0.30.8", Personality::ControlLogix, {def("A", CipType::Dint), def("B", CipType::Dint)});
+        startSim("127.0.30.8", Personality::ControlLogix, {tagDef("A", CipType::Dint), tagDef("B", CipType::Dint)});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.30.8", AB_EIP::ControlLogix);
     LogList first = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
                                    makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)});
@@ -183,7 +183,7 @@ TEST_F(E2E, TimeoutStopsTheCycle)
 TEST_F(E2E, PauseBeforeTheBatchAndBetweenItems)
 {
     absim::Simulator &sim =
-        startSim("127.0.30.9", Personality::ControlLogix, {def("A", CipType::Dint, {}, {"1"}), def("B", CipType::Dint)});
+        startSim("127.0.30.9", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"1"}), tagDef("B", CipType::Dint)});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.30.9", AB_EIP::ControlLogix);
     zel_host::setDiscoveryPaused("ab_eip", "127.0.30.9", true);
     LogList paused = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "5")});
@@ -207,7 +207,7 @@ TEST_F(E2E, PauseBeforeTheBatchAndBetweenItems)
 
 TEST_F(E2E, StopPluginClosesEveryTag)
 {
-    absim::Simulator &sim = startSim("127.0.30.10", Personality::ControlLogix, {def("A", CipType::Dint)});
+    absim::Simulator &sim = startSim("127.0.30.10", Personality::ControlLogix, {tagDef("A", CipType::Dint)});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.30.10", AB_EIP::ControlLogix);
     LogList read = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
     ASSERT_TRUE(plugin.readData(&read));
@@ -219,8 +219,8 @@ TEST_F(E2E, StopPluginClosesEveryTag)
 
 TEST_F(E2E, MovedDeviceReadsTheNewController)
 {
-    startSim("127.0.30.11", Personality::ControlLogix, {def("A", CipType::Dint, {}, {"11"})});
-    absim::Simulator &second = startSim("127.0.30.12", Personality::ControlLogix, {def("A", CipType::Dint, {}, {"12"})});
+    startSim("127.0.30.11", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"11"})});
+    absim::Simulator &second = startSim("127.0.30.12", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"12"})});
     DeviceInstancePlugin device = makeDevice(1, "127.0.30.11", AB_EIP::ControlLogix);
     LogList read = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
     ASSERT_TRUE(plugin.readData(&read));
@@ -237,7 +237,7 @@ TEST_F(E2E, MovedDeviceReadsTheNewController)
 TEST_F(E2E, InvalidWritesLeaveTheControllerAlone)
 {
     absim::Simulator &sim = startSim("127.0.30.13", Personality::ControlLogix,
-                                     {def("I", CipType::Int, {}, {"5"}), def("M", CipType::Dint, {}, {"5"})});
+                                     {tagDef("I", CipType::Int, {}, {"5"}), tagDef("M", CipType::Dint, {}, {"5"})});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.30.13", AB_EIP::ControlLogix);
     LogList w = batch(device, {makeDataItem(1, "I", "I", AB_EIP::Integer, "70000"),
                                makeDataItem(2, "M", "M", AB_EIP::DoubleInteger, "abc")});
@@ -261,7 +261,7 @@ TEST_F(E2E, IdentityItemsAreSkippedByWrites)
 
 TEST_F(E2E, ReadAndWriteCyclesOnOneTagFromTwoThreads)
 {
-    absim::Simulator &sim = startSim("127.0.30.15", Personality::ControlLogix, {def("T", CipType::Dint, {}, {"0"})});
+    absim::Simulator &sim = startSim("127.0.30.15", Personality::ControlLogix, {tagDef("T", CipType::Dint, {}, {"0"})});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.30.15", AB_EIP::ControlLogix);
     std::atomic<bool> bad{false};
     std::thread reader([&] {

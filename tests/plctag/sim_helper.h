@@ -11,16 +11,7 @@
 
 namespace plctag_test {
 
-inline absim::TagDef tagDef(const char *name, absim::CipType type, std::vector<uint32_t> dims = {},
-                            std::vector<std::string> initial = {})
-{
-    absim::TagDef d;
-    d.name = name;
-    d.type = type;
-    d.dims = std::move(dims);
-    d.initial = std::move(initial);
-    return d;
-}
+using absim::tagDef;
 
 // Starts a simulator; null (and *error set) when it cannot listen.
 inline std::unique_ptr<absim::Simulator> startSimulator(const std::string &address, absim::Personality p,

@@ -16,10 +16,10 @@ TEST_F(E2E, CyclesAndTagLifetimesFromManyThreads)
     const char *env = std::getenv("AB_EIP_STRESS_ROUNDS");
     const int kRounds = env && std::atoi(env) > 0 ? std::atoi(env) : 300;
     absim::Simulator &one = startSim("127.0.70.40", Personality::ControlLogix,
-                                     {def("A", CipType::Dint, {}, {"0"}), def("B", CipType::Dint, {}, {"0"}),
-                                      def("Arr", CipType::Dint, {10})});
+                                     {tagDef("A", CipType::Dint, {}, {"0"}), tagDef("B", CipType::Dint, {}, {"0"}),
+                                      tagDef("Arr", CipType::Dint, {10})});
     absim::Simulator &two = startSim("127.0.70.41", Personality::Micro800,
-                                     {def("A", CipType::Dint, {}, {"0"}), def("S", CipType::String, {}, {"x"})});
+                                     {tagDef("A", CipType::Dint, {}, {"0"}), tagDef("S", CipType::String, {}, {"x"})});
     const DeviceInstancePlugin d1 = makeDevice(1, "127.0.70.40", AB_EIP::ControlLogix);
     const DeviceInstancePlugin d2 = makeDevice(2, "127.0.70.41", AB_EIP::Micro800);
     zel_host::setKeptLogLevel(zel_host::LogLevel::Error);

@@ -69,12 +69,17 @@ protected:
         return {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger), makeDataItem(2, "B", "B", AB_EIP::DoubleInteger),
                 makeDataItem(3, "C", "C", AB_EIP::DoubleInteger)};
     }
-    absim::Simulator &start()
+    // A controller holding A, B and C, with the plugin's tags already open on it.
+    absim::Simulator &startWarm()
     {
-        return startSim(GetParam().address, Personality::ControlLogix,
-                        {def("A", CipType::Dint, {}, {"1"}), def("B", CipType::Dint, {}, {"2"}),
-                         def("C", CipType::Dint, {}, {"3"})});
+        absim::Simulator &sim = startSim(GetParam().address, Personality::ControlLogix,
+                                         {tagDef("A", CipType::Dint, {}, {"1"}), tagDef("B", CipType::Dint, {}, {"2"}),
+                                          tagDef("C", CipType::Dint, {}, {"3"})});
+        LogList warm = batch(device, items());
+        EXPECT_TRUE(plugin.readData(&warm));
+        return sim;
     }
+    const DeviceInstancePlugin device = makeDevice(1, GetParam().address, AB_EIP::ControlLogix);
     // Every item either shows the controller's value with no text, or a text and no value;
     // the texts (item or device) are among the fault's.
     void expectHonest(const LogList &l, absim::Simulator &sim, const QSet<QString> &texts)
@@ -103,10 +108,7 @@ protected:
 TEST_P(EachFault, ReadPassReportsItAndRecovers)
 {
     const Fault &f = GetParam();
-    absim::Simulator &sim = start();
-    const DeviceInstancePlugin device = makeDevice(1, f.address, AB_EIP::ControlLogix);
-    LogList warm = batch(device, items());
-    ASSERT_TRUE(plugin.readData(&warm));
+    absim::Simulator &sim = startWarm();
 
     f.apply(sim);
     LogList l = batch(device, items());
@@ -131,10 +133,7 @@ TEST_P(EachFault, ReadPassReportsItAndRecovers)
 TEST_P(EachFault, WritePassReportsItAndRecovers)
 {
     const Fault &f = GetParam();
-    absim::Simulator &sim = start();
-    const DeviceInstancePlugin device = makeDevice(1, f.address, AB_EIP::ControlLogix);
-    LogList warm = batch(device, items());
-    ASSERT_TRUE(plugin.readData(&warm));
+    absim::Simulator &sim = startWarm();
 
     f.apply(sim);
     LogList w = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "101"),
@@ -171,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, EachFault, ::testing::ValuesIn(kFaults),
 TEST_F(E2E, ControllerStopsInTheMiddleOfAPassAndComesBack)
 {
     absim::Simulator &sim = startSim("127.0.70.20", Personality::ControlLogix,
-                                     {def("A", CipType::Dint, {}, {"1"}), def("B", CipType::Dint, {}, {"2"})});
+                                     {tagDef("A", CipType::Dint, {}, {"1"}), tagDef("B", CipType::Dint, {}, {"2"})});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.70.20", AB_EIP::ControlLogix);
     const QList<DataItem> list = {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
                                   makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)};
@@ -206,7 +205,7 @@ TEST_F(E2E, ControllerStopsInTheMiddleOfAPassAndComesBack)
 TEST_F(E2E, NoDescriptorThreadOrTagLeaksOverAThousandPasses)
 {
     absim::Simulator &sim = startSim("127.0.70.21", Personality::ControlLogix,
-                                     {def("A", CipType::Dint, {}, {"1"}), def("B", CipType::Dint, {}, {"2"})});
+                                     {tagDef("A", CipType::Dint, {}, {"1"}), tagDef("B", CipType::Dint, {}, {"2"})});
     const DeviceInstancePlugin device = makeDevice(1, "127.0.70.21", AB_EIP::ControlLogix);
     const QList<DataItem> list = {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
                                   makeDataItem(2, "B", "B", AB_EIP::DoubleInteger),

@@ -15,7 +15,7 @@ TEST_F(E2E, WritesReportedDoneAreInTheControllerAndReadsShowOnlyItsValues)
     constexpr int kRounds = 400;
     std::vector<absim::TagDef> defs;
     for (int i = 0; i < kTags; ++i)
-        defs.push_back(def(("T" + std::to_string(i)).c_str(), CipType::Dint, {}, {"0"}));
+        defs.push_back(tagDef(("T" + std::to_string(i)).c_str(), CipType::Dint, {}, {"0"}));
     absim::Simulator &sim = startSim("127.0.70.30", Personality::ControlLogix, defs);
     const DeviceInstancePlugin device = makeDevice(1, "127.0.70.30", AB_EIP::ControlLogix);
     zel_host::setKeptLogLevel(zel_host::LogLevel::Error);

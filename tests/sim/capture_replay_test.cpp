@@ -48,8 +48,8 @@ struct Replay {
 
 std::vector<absim::TagDef> dataFiles(std::vector<std::string> n7 = {})
 {
-    return {tag("N7", CipType::Int, {20}, std::move(n7)), tag("F8", CipType::Real, {10}),
-            tag("ST18", CipType::String, {2}), tag("L19", CipType::Dint, {4})};
+    return {tagDef("N7", CipType::Int, {20}, std::move(n7)), tagDef("F8", CipType::Real, {10}),
+            tagDef("ST18", CipType::String, {2}), tagDef("L19", CipType::Dint, {4})};
 }
 
 void PrintTo(const Replay &r, std::ostream *os)
@@ -136,20 +136,20 @@ const absim::Identity kOpener{1, 12, 65001, 2, 3, 0x0000, 0x075BCD15, "OpENer PC
 INSTANTIATE_TEST_SUITE_P(
     Captures, CaptureReplay,
     ::testing::Values(
-        Replay{"logix-read-dint.txt", Personality::ControlLogix, 170, {tag("Counter", CipType::Dint, {}, {"12345"})}, {}, {}},
-        Replay{"logix-write-dint.txt", Personality::ControlLogix, 171, {tag("Counter", CipType::Dint, {}, {"12345"})},
+        Replay{"logix-read-dint.txt", Personality::ControlLogix, 170, {tagDef("Counter", CipType::Dint, {}, {"12345"})}, {}, {}},
+        Replay{"logix-write-dint.txt", Personality::ControlLogix, 171, {tagDef("Counter", CipType::Dint, {}, {"12345"})},
                intIs("Counter", {-123456}), {}},
         Replay{"logix-read-dint-array10.txt", Personality::ControlLogix, 172,
-               {tag("Arr", CipType::Dint, {10}, {"101", "102", "103", "104", "105", "106", "107", "108", "109", "110"})},
+               {tagDef("Arr", CipType::Dint, {10}, {"101", "102", "103", "104", "105", "106", "107", "108", "109", "110"})},
                {}, {}},
-        Replay{"logix-read-real.txt", Personality::ControlLogix, 173, {tag("Temp", CipType::Real, {}, {"3.25"})}, {}, {}},
+        Replay{"logix-read-real.txt", Personality::ControlLogix, 173, {tagDef("Temp", CipType::Real, {}, {"3.25"})}, {}, {}},
         Replay{"logix-read-lreal.txt", Personality::ControlLogix, 174,
-               {tag("Dbl", CipType::Lreal, {}, {"2.718281828459045"})}, {}, {}},
+               {tagDef("Dbl", CipType::Lreal, {}, {"2.718281828459045"})}, {}, {}},
         Replay{"logix-read-lint.txt", Personality::ControlLogix, 175,
-               {tag("Big", CipType::Lint, {}, {"-1099511627776"})}, {}, {}},
-        Replay{"logix-write-sint.txt", Personality::ControlLogix, 176, {tag("Small", CipType::Sint, {}, {"7"})},
+               {tagDef("Big", CipType::Lint, {}, {"-1099511627776"})}, {}, {}},
+        Replay{"logix-write-sint.txt", Personality::ControlLogix, 176, {tagDef("Small", CipType::Sint, {}, {"7"})},
                intIs("Small", {7}), {}},
-        Replay{"logix-write-int.txt", Personality::ControlLogix, 177, {tag("Mid", CipType::Int, {}, {"300"})},
+        Replay{"logix-write-int.txt", Personality::ControlLogix, 177, {tagDef("Mid", CipType::Int, {}, {"300"})},
                intIs("Mid", {-1234}), {}},
         Replay{"slc500-n7-0.txt", Personality::Slc500, 178, dataFiles(), intIs("N7", {1234}), {}},
         Replay{"slc500-n7-0-count10.txt", Personality::Slc500, 179, dataFiles({"1234"}), kN7Alternating, {}},

@@ -27,7 +27,7 @@ protected:
     void begin(int test)
     {
         start(GetParam().base + test, GetParam().personality,
-              {tag("Counter", CipType::Dint, {}, {"12345"}), tag("Arr", CipType::Dint, {10})});
+              {tagDef("Counter", CipType::Dint, {}, {"12345"}), tagDef("Arr", CipType::Dint, {10})});
         c = connect();
     }
     Client c;
@@ -117,7 +117,7 @@ using ControlLogixChassis = SimTest;
 
 TEST_F(ControlLogixChassis, TheEthernetModuleRoutesButHoldsNoTags)
 {
-    start(80, Personality::ControlLogix, {tag("Small", CipType::Sint, {}, {"3"})},
+    start(80, Personality::ControlLogix, {tagDef("Small", CipType::Sint, {}, {"3"})},
           absim::Identity{1, 14, 55, 20, 11, 0x0030, 0x00C0FFEE, "1756-L71/B LOGIX5571", 3});
     Client c = connect();
     EXPECT_EQ(toHex(rr(c, hex("4c 04 91 05 'Small' 00 01 00"))), "cc 00 08 00");
@@ -135,7 +135,7 @@ TEST_F(ControlLogixChassis, TheEthernetModuleRoutesButHoldsNoTags)
 
 TEST_F(ControlLogixChassis, ConnectionIdsAreTheTargetsAndUnknownOnesGetNoAnswer)
 {
-    start(81, Personality::ControlLogix, {tag("Counter", CipType::Dint, {}, {"12345"})});
+    start(81, Personality::ControlLogix, {tagDef("Counter", CipType::Dint, {}, {"12345"})});
     Client c = connect();
     const Connection a = open(c, hex("01 00"), false, 504, 0x0101);
     const Connection b = open(c, hex("01 00"), true, 4002, 0x0102);

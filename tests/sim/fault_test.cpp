@@ -11,7 +11,7 @@ protected:
     void begin(int octet)
     {
         start(octet, Personality::CompactLogix,
-              {tag("Counter", CipType::Dint, {}, {"12345"}), tag("Arr", CipType::Dint, {2}, {"1", "2"})});
+              {tagDef("Counter", CipType::Dint, {}, {"12345"}), tagDef("Arr", CipType::Dint, {2}, {"1", "2"})});
         c = connect();
     }
     Client c;

@@ -12,8 +12,8 @@ protected:
     void begin(int octet, Personality p)
     {
         start(octet, p,
-              {tag("N7", CipType::Int, {20}), tag("F8", CipType::Real, {10}), tag("ST18", CipType::String, {2}),
-               tag("L19", CipType::Dint, {4})});
+              {tagDef("N7", CipType::Int, {20}), tagDef("F8", CipType::Real, {10}), tagDef("ST18", CipType::String, {2}),
+               tagDef("L19", CipType::Dint, {4})});
         c = connect();
     }
     // Execute PCCC with our requestor id; the reply echoes it.

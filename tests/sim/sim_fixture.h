@@ -18,17 +18,7 @@ namespace simtest {
 using namespace wire;
 using absim::CipType;
 using absim::Personality;
-
-inline absim::TagDef tag(const char *name, CipType type, std::vector<uint32_t> dims = {},
-                         std::vector<std::string> initial = {})
-{
-    absim::TagDef d;
-    d.name = name;
-    d.type = type;
-    d.dims = std::move(dims);
-    d.initial = std::move(initial);
-    return d;
-}
+using absim::tagDef;
 
 // The connection every test opens: T->O id 0x1122<serial>, vendor 0xF00D, originator serial
 // 0xCAFEBABE, RPI 2 s, class 3 server transport, to the message router behind the route.

@@ -19,13 +19,13 @@ protected:
     void begin(int octet, bool large = false)
     {
         start(octet, Personality::ControlLogix,
-              {tag("Small", CipType::Sint, {}, {"-5"}), tag("Mid", CipType::Int, {}, {"-1234"}),
-               tag("Counter", CipType::Dint, {}, {"12345"}), tag("Big", CipType::Lint, {}, {"-1099511627776"}),
-               tag("Temp", CipType::Real, {}, {"3.25"}), tag("Dbl", CipType::Lreal, {}, {"2.718281828459045"}),
-               tag("Flag", CipType::Bool, {}, {"1"}), tag("A", CipType::Dint, {}, {"42"}),
-               tag("Arr", CipType::Dint, {10}, steps(10, 101, 1)), tag("Grid", CipType::Int, {2, 3}, steps(6, 10, 1)),
-               tag("Large", CipType::Dint, {1000}, steps(1000, 1, 3)), tag("Text", CipType::String, {}, {"hello plc"}),
-               tag("Program:Main.Speed", CipType::Dint, {}, {"77"})});
+              {tagDef("Small", CipType::Sint, {}, {"-5"}), tagDef("Mid", CipType::Int, {}, {"-1234"}),
+               tagDef("Counter", CipType::Dint, {}, {"12345"}), tagDef("Big", CipType::Lint, {}, {"-1099511627776"}),
+               tagDef("Temp", CipType::Real, {}, {"3.25"}), tagDef("Dbl", CipType::Lreal, {}, {"2.718281828459045"}),
+               tagDef("Flag", CipType::Bool, {}, {"1"}), tagDef("A", CipType::Dint, {}, {"42"}),
+               tagDef("Arr", CipType::Dint, {10}, steps(10, 101, 1)), tagDef("Grid", CipType::Int, {2, 3}, steps(6, 10, 1)),
+               tagDef("Large", CipType::Dint, {1000}, steps(1000, 1, 3)), tagDef("Text", CipType::String, {}, {"hello plc"}),
+               tagDef("Program:Main.Speed", CipType::Dint, {}, {"77"})});
         c = connect();
         conn = open(c, hex("01 00"), large, large ? 4002 : 504);
     }
@@ -202,8 +202,8 @@ using Micro800Tags = SimTest;
 TEST_F(Micro800Tags, OneByteCountStringsNoRouteAndNoMultipleService)
 {
     start(100, Personality::Micro800,
-          {tag("Counter", CipType::Dint, {}, {"987654"}), tag("Text", CipType::String, {}, {"hello"}),
-           tag("Names", CipType::String, {3}, {"a", "bcd", ""})});
+          {tagDef("Counter", CipType::Dint, {}, {"987654"}), tagDef("Text", CipType::String, {}, {"hello"}),
+           tagDef("Names", CipType::String, {3}, {"a", "bcd", ""})});
     Client c = connect();
     EXPECT_EQ(toHex(rr(c, hex("4c 03 91 04 'Text' 01 00"))), toHex(hex("cc 00 00 00 da 00 05 'hello'")));
     EXPECT_EQ(toHex(rr(c, hex("4c 04 91 05 'Names' 00 03 00"))), toHex(hex("cc 00 00 00 da 00 01 'a' 03 'bcd' 00")));
@@ -226,8 +226,8 @@ protected:
     void begin(int octet)
     {
         start(octet, Personality::OmronNJ,
-              {tag("Name", CipType::String, {}, {"world wide"}), tag("Small", CipType::Sint, {}, {"-5"}),
-               tag("Flag", CipType::Bool, {}, {"1"}), tag("Words", CipType::Int, {4}, {"1", "2", "3", "4"})});
+              {tagDef("Name", CipType::String, {}, {"world wide"}), tagDef("Small", CipType::Sint, {}, {"-5"}),
+               tagDef("Flag", CipType::Bool, {}, {"1"}), tagDef("Words", CipType::Int, {4}, {"1", "2", "3", "4"})});
         c = connect();
         conn = open(c, {}, true, 1996);
     }

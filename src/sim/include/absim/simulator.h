@@ -35,6 +35,12 @@ struct TagDef {
     std::vector<std::string> initial; // element order; missing elements are zero / empty
 };
 
+inline TagDef tagDef(std::string name, CipType type, std::vector<uint32_t> dims = {},
+                     std::vector<std::string> initial = {})
+{
+    return TagDef{std::move(name), type, std::move(dims), std::move(initial)};
+}
+
 struct Identity {
     uint16_t vendorId = 1;
     uint16_t deviceType = 14;
