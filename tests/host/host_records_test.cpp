@@ -28,35 +28,6 @@ TEST(Records, DefaultsThatTheHostRelyOn)
     EXPECT_EQ(d.item.revision, 0);
 }
 
-TEST(Records, CopiesAreIndependent)
-{
-    DataItem a;
-    a.values.insert("value", "1");
-    a.item.settings.insert("address", "A");
-    a.item.history << "h";
-    a.sequence = 7;
-    DataItem b = a;
-    b.values["value"] = "2";
-    b.item.settings["address"] = "B";
-    b.item.history[0] = "x";
-    b.sequence = 8;
-    EXPECT_EQ(a.values.value("value"), "1");
-    EXPECT_EQ(a.item.settings.value("address"), "A");
-    EXPECT_EQ(a.item.history.at(0), "h");
-    EXPECT_EQ(a.sequence, 7);
-
-    DeviceInstancePlugin d;
-    d.uid = "u";
-    d.port = 44818;
-    d.items << ItemInstancePlugin{};
-    DeviceInstancePlugin e = d;
-    e.uid = "v";
-    e.items.clear();
-    EXPECT_EQ(d.uid, "u");
-    EXPECT_EQ(d.items.size(), 1);
-    EXPECT_EQ(e.port, 44818);
-}
-
 TEST(Records, SetItemTagsJoinsAndReplaces)
 {
     ItemInstancePlugin item{};
