@@ -25,11 +25,12 @@ void applyArrayRange(QString &name, uint16_t &elementCount)
         return;
     const uint16_t first = decimalModulo16(m.captured(1));
     const uint16_t last = decimalModulo16(m.captured(2));
-    // 0-65535 would wrap to zero elements; a zero-element tag reads nothing and writes nothing,
-    // so such a range is left to the tag library to refuse, like any other name it cannot use.
-    if (last <= first || (first == 0 && last == 0xFFFFu))
+    // 65536 elements (0-65535) do not fit the 16-bit count and would wrap to a tag of none, which
+    // reads and writes nothing; such a range is left in the name for the tag library to refuse.
+    const uint32_t count = uint32_t(last) - first + 1;
+    if (last <= first || count > 0xFFFFu)
         return;
-    elementCount = static_cast<uint16_t>(last - first + 1);
+    elementCount = static_cast<uint16_t>(count);
     static const QRegularExpression ranges(QStringLiteral("\\[\\s*(\\d+)\\s*-\\s*(\\d+)\\s*\\]+"));
     name.replace(ranges, QStringLiteral("[%1]").arg(first));
 }
