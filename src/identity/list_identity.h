@@ -7,7 +7,8 @@
 #include <QString>
 
 // One unicast List Identity request to address:44818 and one reply awaited for 2 s.
-// Keys on success: vendor, model, serial, firmware, cip_revision, product_code.
+// Keys on success: vendor, model, serial, firmware, cip_revision, product_code, device_type,
+// status, and state when the reply carries it.
 QMap<QString, QString> readEipListIdentity(const QString &address);
 
 // "Rockwell Automation / Allen-Bradley", "Omron", or "Vendor <id>".
