@@ -114,13 +114,17 @@ std::vector<uint8_t> listSymbols(const CipTarget &t, const std::string &scope, u
     if (!in.ok() || count == 0)
         return statusReply(kGetInstanceAttributeList, 0x13);
     const std::string scopeKey = lower(scope);
-    if (!scopeKey.empty() && scopeKey.compare(0, 8, "program:") != 0)
-        return statusReply(kGetInstanceAttributeList, 0x05, {0x0000});
+    const std::vector<Symbol> symbols = t.store->symbols();
+    const bool known = scopeKey.empty() || std::any_of(symbols.begin(), symbols.end(), [&](const Symbol &s) {
+                           return !s.tag && lower(s.name) == scopeKey;
+                       });
+    if (!known)
+        return statusReply(kGetInstanceAttributeList, 0x04, {0x0000}); // no such program, as for an unknown tag
     const size_t room = t.replyLimit > 4 ? t.replyLimit - 4 : 0;
     Out o;
     bool more = false;
     std::string local;
-    for (const Symbol &s : t.store->symbols()) {
+    for (const Symbol &s : symbols) {
         if (s.instance < start || !inScope(s, scopeKey, &local))
             continue;
         Out entry;

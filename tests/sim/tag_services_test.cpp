@@ -70,6 +70,7 @@ TEST_F(LogixTags, ReadTagLaysOutEveryTypeAndIndexForm)
          "            0e 00 00 00 0c 00 'Program:Main' 68 10 00 00 00 00 00 00 00 00 00 00 00 00"},
         {"55 0a 91 0c 'Program:Main' 20 6b 25 00 00 00 04 00 02 00 07 00 08 00 01 00",
          "d5 00 00 00 0d 00 00 00 c4 00 04 00 00 00 00 00 00 00 00 00 00 00 00 00 05 00 'Speed'"},
+        {"55 09 91 0b 'Program:Aux' 00 20 6b 25 00 00 00 01 00 01 00", "d5 00 04 01 00 00"},
     });
     const Bytes text = unit(c, conn, hex("4c 03 91 04 'Text' 01 00"));
     EXPECT_EQ(toHex(text), toHex(hex("cc 00 00 00 a0 02 ce 0f 09 00 00 00 'hello plc'") + zeros(75)));
