@@ -79,10 +79,5 @@ QMap<QString, QString> parseListIdentityReply(const QByteArray &reply)
     result.insert(QStringLiteral("firmware"), revision);
     result.insert(QStringLiteral("cip_revision"), revision);
     result.insert(QStringLiteral("product_code"), QString::number(productCode));
-    // Shown by the runner's --identify; the identity items do not use them.
-    result.insert(QStringLiteral("device_type"), QString::number(le16(item + 20)));
-    result.insert(QStringLiteral("status"), QStringLiteral("0x%1").arg(le16(item + 26), 4, 16, QLatin1Char('0')));
-    if (nameLength + 33 < itemLength)
-        result.insert(QStringLiteral("state"), QString::number(item[33 + nameLength]));
     return result;
 }

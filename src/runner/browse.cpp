@@ -293,7 +293,7 @@ int runBrowse(const BrowseRequest &r)
 
 int identifyDevice(const QString &address)
 {
-    const QMap<QString, QString> m = readEipListIdentity(address);
+    const QMap<QString, QString> m = parseListIdentityDetails(exchangeEipListIdentity(address));
     if (m.isEmpty()) {
         fail(QStringLiteral("no List Identity answer from %1").arg(address));
         return ExitFailure;
