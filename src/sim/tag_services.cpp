@@ -1,8 +1,8 @@
 #include "tag_services.h"
 
 #include "pccc_services.h"
-#include "symbol_list.h"
 #include "sim_bytes.h"
+#include "symbol_list.h"
 
 #include <algorithm>
 #include <string>

@@ -130,8 +130,11 @@ bool TagStore::add(const TagDef &def)
     const auto old = tags_.find(k);
     t.instance = old != tags_.end() ? old->second.instance : nextInstance_++;
     const size_t dot = def.name.find('.');
-    if (k.compare(0, 8, "program:") == 0 && dot != std::string::npos && !programs_.count(key(def.name.substr(0, dot))))
-        programs_[key(def.name.substr(0, dot))] = Symbol{def.name.substr(0, dot), nextInstance_++, nullptr};
+    if (k.compare(0, 8, "program:") == 0 && dot != std::string::npos) {
+        const std::string program = def.name.substr(0, dot);
+        if (!programs_.count(key(program)))
+            programs_[key(program)] = Symbol{program, nextInstance_++, nullptr};
+    }
     tags_[k] = std::move(t);
     return true;
 }
