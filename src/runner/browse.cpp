@@ -65,6 +65,8 @@ QString readListing(const QString &attributes, const QString &scope, QList<Liste
     const int32_t tag = plc_tag_create(attributes.toUtf8().constData(), kListTimeoutMs);
     if (tag == PLCTAG_ERR_TIMEOUT)
         return QStringLiteral("no complete answer within %1 s").arg(kListTimeoutMs / 1000);
+    if (tag == PLCTAG_ERR_UNSUPPORTED)
+        return QStringLiteral("the controller does not offer its tag list (service not supported)");
     if (tag < 0)
         return QString::fromUtf8(plc_tag_decode_error(tag));
     const int size = plc_tag_get_size(tag);
