@@ -2,6 +2,7 @@
 // symbolic family: decoders return a status or data that lies inside the reply, never more.
 #include "cip/cip.h"
 #include "logix/logix_protocol.h"
+#include "logix/tag_list.h"
 #include "logix/tag_services.h"
 #include "protocol/protocol.h"
 
@@ -18,7 +19,7 @@ void within(const uint8_t *p, size_t n, const uint8_t *begin, size_t size)
 
 } // namespace
 
-// Input: one selector byte (family, bit tag, read or write), then the reply.
+// Input: one selector byte (family, bit tag, read or write, tag listing), then the reply.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
@@ -26,11 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t sel = data[0];
     const uint8_t *reply = data + 1;
     const size_t n = size - 1;
-    const plctag::Protocol &proto = (sel & 1) ? plctag::logix::omronProtocol() : plctag::logix::logixProtocol();
+    const plctag::Protocol &proto = (sel & 8)   ? plctag::logix::tagListProtocol()
+                                    : (sel & 1) ? plctag::logix::omronProtocol()
+                                                : plctag::logix::logixProtocol();
 
     plctag::TagAddress addr;
     plctag::TagSpec spec;
-    spec.name = (sel & 2) ? "Flags.3" : "Program:Main.Values[2]";
+    spec.name = (sel & 8) ? "Program:Main.@tags" : (sel & 2) ? "Flags.3" : "Program:Main.Values[2]";
     spec.elemCount = 1 + (sel >> 4);
     if (proto.compile(spec, &addr) != 0)
         return 0;
@@ -43,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             within(chunk.data, chunk.size, reply, n);
             within(chunk.type, chunk.typeLen, reply, n);
             if (chunk.typeLen > plctag::kMaxTypeBytes)
+                std::abort();
+            uint32_t last = 0;
+            if ((sel & 8) && (!plctag::logix::scanSymbolEntries(chunk.data, chunk.size, &last) ||
+                              (chunk.more && chunk.nextOffset != last + 1)))
                 std::abort();
         }
     }

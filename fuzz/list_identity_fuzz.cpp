@@ -17,5 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             || m.value(QStringLiteral("model")).size() > 255)
             __builtin_trap();
     }
+    // The fuller answer walks the reply once more; it must agree on when there is one.
+    if (parseListIdentityDetails(reply).isEmpty() != m.isEmpty())
+        __builtin_trap();
     return 0;
 }

@@ -21,6 +21,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
+bash scripts/package-check.sh build || status=1
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j"$jobs") || status=1
 

@@ -22,7 +22,7 @@ QByteArray listIdentityRequest()
 
 } // namespace
 
-QMap<QString, QString> readEipListIdentity(const QString &address)
+QByteArray exchangeEipListIdentity(const QString &address)
 {
     const int fd = posix_net::udpOpen(QHostAddress(QHostAddress::AnyIPv4), 0);
     if (fd < 0)
@@ -37,5 +37,10 @@ QMap<QString, QString> readEipListIdentity(const QString &address)
     posix_net::closeFd(fd);
     if (!received)
         return {};
-    return parseListIdentityReply(reply);
+    return reply;
+}
+
+QMap<QString, QString> readEipListIdentity(const QString &address)
+{
+    return parseListIdentityReply(exchangeEipListIdentity(address));
 }

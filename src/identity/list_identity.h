@@ -15,3 +15,10 @@ QString eipVendorName(unsigned short vendorId);
 
 // Decodes one List Identity reply datagram (header included). Safe on any input.
 QMap<QString, QString> parseListIdentityReply(const QByteArray &reply);
+
+// The one reply datagram of that request, or empty.
+QByteArray exchangeEipListIdentity(const QString &address);
+
+// parseListIdentityReply's keys plus those a person checking a cable wants as well:
+// device_type, status (hex word) and, when the reply carries it, state.
+QMap<QString, QString> parseListIdentityDetails(const QByteArray &reply);

@@ -1,6 +1,7 @@
 // ab-eip-runner: a small host for the ab_eip plugin. Loads the plugin as the real host does,
 // feeds it devices and items from a JSON file, and shows what it reads and writes.
 
+#include "browse.h"
 #include "session.h"
 
 #include <QCommandLineParser>
@@ -50,6 +51,22 @@ int main(int argc, char **argv)
     const QCommandLineOption schema(QStringLiteral("show-schema"),
                                     QStringLiteral("Show the schema the plugin declares and the identity items, then stop."));
     parser.addOptions({plugin, store, table, json, once, duration, write, stdinWrites, logLevel, schema});
+    const QCommandLineOption browse(
+        QStringLiteral("browse"),
+        QStringLiteral("List the tags of the controller at ADDRESS (with --controller-type and --path), or of the "
+                       "configuration file's device with that name or id, as a table; then stop."),
+        QStringLiteral("target"));
+    const QCommandLineOption browseJson(QStringLiteral("browse-json"),
+                                       QStringLiteral("With --browse: print a configuration with an item per tag."));
+    const QCommandLineOption controllerType(QStringLiteral("controller-type"),
+                                            QStringLiteral("With --browse ADDRESS: ControlLogix, CompactLogix, ..."),
+                                            QStringLiteral("type"));
+    const QCommandLineOption route(QStringLiteral("path"), QStringLiteral("With --browse ADDRESS: the CIP route (1,0)."),
+                                   QStringLiteral("route"));
+    const QCommandLineOption identify(QStringLiteral("identify"),
+                                      QStringLiteral("Show the List Identity answer of the device at ADDRESS; then stop."),
+                                      QStringLiteral("address"));
+    parser.addOptions({browse, browseJson, controllerType, route, identify});
     parser.process(app);
 
     auto usage = [](const QString &message) {
@@ -57,6 +74,17 @@ int main(int argc, char **argv)
         return int(runner::ExitUsage);
     };
     const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(identify))
+        return runner::identifyDevice(parser.value(identify));
+    if (parser.isSet(browseJson) && !parser.isSet(browse))
+        return usage(QStringLiteral("--browse-json goes with --browse"));
+    if (parser.isSet(browse)) {
+        if (positional.size() > 1)
+            return usage(QStringLiteral("one configuration file only"));
+        const runner::BrowseRequest request{parser.value(browse), positional.value(0), parser.value(controllerType),
+                                            parser.value(route), parser.isSet(browseJson)};
+        return runner::runBrowse(request);
+    }
     if (positional.size() != 1)
         return usage(positional.isEmpty() ? QStringLiteral("no configuration file given")
                                           : QStringLiteral("one configuration file only"));

@@ -56,6 +56,9 @@ QString defaultPluginLocation()
     const QString besideRunner = QCoreApplication::applicationDirPath() + QStringLiteral("/../plugins");
     if (QFileInfo(besideRunner).isDir())
         return QDir::cleanPath(besideRunner);
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../" AB_EIP_INSTALLED_PLUGIN_DIR);
+    if (QFileInfo(installed).isDir())
+        return QDir::cleanPath(installed);
     return QStringLiteral(AB_EIP_DEFAULT_PLUGIN_DIR);
 }
 

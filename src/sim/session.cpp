@@ -99,6 +99,12 @@ bool isConnectionManagerPath(const uint8_t *p, size_t n)
     return n >= 6 && p[1] == 2 && p[2] == 0x20 && p[3] == 0x06 && p[4] == 0x24 && p[5] == 0x01;
 }
 
+// Get Attributes All on the Identity object (class 1, instance 1).
+bool isIdentityRequest(const uint8_t *p, size_t n)
+{
+    return n == 6 && p[0] == 0x01 && p[1] == 2 && p[2] == 0x20 && p[3] == 0x01 && p[4] == 0x24 && p[5] == 0x01;
+}
+
 } // namespace
 
 bool routeReachesCpu(Personality p, const uint8_t *route, size_t n, uint16_t *ext)
@@ -288,8 +294,8 @@ std::vector<uint8_t> Session::unconnected(const uint8_t *mr, size_t n)
         }
     }
     uint16_t ext = 0;
-    if (!routeReachesCpu(c_.config.personality, nullptr, 0, &ext))
-        return statusReply(service, 0x08); // the Ethernet module knows no tags
+    if (!routeReachesCpu(c_.config.personality, nullptr, 0, &ext) && !isIdentityRequest(mr, n))
+        return statusReply(service, 0x08); // the Ethernet module knows no tags, but answers for its identity
     const CipTarget target{c_.config.personality, &c_.store, &c_.config.identity, kUnconnectedReplyLimit};
     return handleCpuRequest(target, mr, n);
 }

@@ -2,6 +2,7 @@
 
 #include "pccc_services.h"
 #include "sim_bytes.h"
+#include "symbol_list.h"
 
 #include <algorithm>
 #include <string>
@@ -292,6 +293,14 @@ std::vector<uint8_t> handleCpuRequest(const CipTarget &t, const uint8_t *req, si
     TagPath path;
     if (!parsePath(in, words, &path))
         return reply(service, in.ok() ? 0x04 : 0x26, {0x0000});
+    if (path.logical && path.cls == kSymbolClass && hasSymbolObject(t.personality)) {
+        // The path's symbolic part, if any, is the program whose symbols are meant.
+        if (service == kGetInstanceAttributeList)
+            return listSymbols(t, path.name, path.instance, in.here(), in.left());
+        if (!symbolTagName(*t.store, path.name, path.instance, &path.name))
+            return reply(service, 0x05, {0x0000});
+        path.symbolic = true;
+    }
     if (path.logical && !path.symbolic) {
         if (path.cls == 0x02 && path.instance == 1 && service == kMultipleService)
             return multipleService(t, in);
@@ -299,6 +308,9 @@ std::vector<uint8_t> handleCpuRequest(const CipTarget &t, const uint8_t *req, si
             return handleExecutePccc(t, in.here(), in.left());
         if (path.cls == 0x01 && path.instance == 1 && service == kGetAttributesAll)
             return reply(service, 0, {}, identityAttributes(*t.identity));
+        if (path.cls == kProgramNameClass && path.instance == 1 && service == kGetAttributesAll &&
+            hasSymbolObject(t.personality))
+            return reply(service, 0, {}, programNameAttributes());
         if (path.cls == 0x02 || path.cls == 0x01)
             return reply(service, 0x08, {});
         return reply(service, 0x05, {0x0000});

@@ -126,8 +126,28 @@ bool TagStore::add(const TagDef &def)
             return false;
         files_[static_cast<uint16_t>(std::atoi(def.name.c_str() + d))] = key(def.name);
     }
-    tags_[key(def.name)] = std::move(t);
+    const std::string k = key(def.name);
+    const auto old = tags_.find(k);
+    t.instance = old != tags_.end() ? old->second.instance : nextInstance_++;
+    const size_t dot = def.name.find('.');
+    if (k.compare(0, 8, "program:") == 0 && dot != std::string::npos) {
+        const std::string program = def.name.substr(0, dot);
+        if (!programs_.count(key(program)))
+            programs_[key(program)] = Symbol{program, nextInstance_++, nullptr};
+    }
+    tags_[k] = std::move(t);
     return true;
+}
+
+std::vector<Symbol> TagStore::symbols() const
+{
+    std::vector<Symbol> out;
+    for (const auto &kv : tags_)
+        out.push_back(Symbol{kv.second.def.name, kv.second.instance, &kv.second});
+    for (const auto &kv : programs_)
+        out.push_back(kv.second);
+    std::sort(out.begin(), out.end(), [](const Symbol &a, const Symbol &b) { return a.instance < b.instance; });
+    return out;
 }
 
 Tag *TagStore::findFile(uint16_t number)

@@ -18,6 +18,14 @@ struct Tag {
     std::vector<std::string> strings; // STRING tags
     uint8_t errorGeneral = 0;         // injected fault for this tag
     uint16_t errorExt = 0;
+    uint32_t instance = 0;            // symbol object instance, fixed when the tag is added
+};
+
+// An entry of the symbol object: a tag, or a program (tag null) that holds tags of its own.
+struct Symbol {
+    std::string name; // as configured: "Counter", "Program:Main.Speed", "Program:Main"
+    uint32_t instance = 0;
+    const Tag *tag = nullptr;
 };
 
 size_t elementSize(CipType t);
@@ -35,6 +43,8 @@ public:
     // PCCC: the data file with that number ("N7" is file 7), or null.
     Tag *findFile(uint16_t number);
     size_t size() const { return tags_.size(); }
+    // Every tag and program, by instance.
+    std::vector<Symbol> symbols() const;
 
     // Type field of reads and writes for the tag.
     std::vector<uint8_t> typeBytes(const Tag &t) const;
@@ -52,6 +62,8 @@ private:
     Personality personality_;
     std::unordered_map<std::string, Tag> tags_;
     std::unordered_map<uint16_t, std::string> files_; // PCCC file number to tag key
+    std::unordered_map<std::string, Symbol> programs_; // by key of "Program:<name>"
+    uint32_t nextInstance_ = 1;
 };
 
 } // namespace absim

@@ -4,6 +4,7 @@
 
 #include "libplctag.h"
 #include "logix/logix_protocol.h"
+#include "logix/tag_list.h"
 
 #include <gtest/gtest.h>
 
@@ -230,4 +231,54 @@ TEST(LogixCompile, RejectsWhatTheFamilyCannotAddress)
     EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_UNSUPPORTED);
     spec.name = "1abc";
     EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_BAD_PARAM);
+}
+
+TEST(TagList, RequestsFollowTheScopeAndTheLastInstance)
+{
+    const Protocol &list = logix::tagListProtocol();
+    const char attrs[] = "04 00 02 00 07 00 08 00 01 00"; // type, element size, dimensions, name
+    EXPECT_BYTES(hex(std::string("55 03 20 6b 25 00 00 00 ") + attrs), encodeRead(list, compile(list, "@tags"), 0));
+    EXPECT_BYTES(hex(std::string("55 0a 91 0c 70 72 6f 67 72 61 6d 3a 4d 61 69 6e 20 6b 25 00 0e 00 ") + attrs),
+                 encodeRead(list, compile(list, "program:Main.@TAGS"), 14));
+    EXPECT_BYTES(hex(std::string("55 04 20 6b 26 00 70 11 01 00 ") + attrs), encodeRead(list, compile(list, "@tags"), 70000));
+
+    TagSpec spec;
+    TagAddress a;
+    for (const char *bad : {"@tag", "Program:Main.Sub.@tags", "Program:.@tags", "Main.@tags", "@tags.x"}) {
+        spec.name = bad;
+        EXPECT_EQ(list.compile(spec, &a), PLCTAG_ERR_BAD_PARAM) << bad;
+    }
+}
+
+TEST(TagList, RepliesAreWholeRisingEntries)
+{
+    const Protocol &list = logix::tagListProtocol();
+    const TagAddress a = compile(list, "@tags");
+    // Instance 3: DINT[10] "Arr"; instance 9: STRING "Tx".
+    const Bytes arr = cat({hex("03 00 00 00 c4 20 04 00 0a 00 00 00 00 00 00 00 00 00 00 00 03 00"), ascii("Arr")});
+    const Bytes tx = cat({hex("09 00 00 00 ce 8f 58 00 00 00 00 00 00 00 00 00 00 00 00 00 02 00"), ascii("Tx")});
+    ReadChunk c;
+    const Bytes partial = cat({hex("d5 00 06 00"), arr, tx});
+    ASSERT_EQ(decodeRead(list, a, partial, &c), PLCTAG_STATUS_OK);
+    EXPECT_TRUE(c.more);
+    EXPECT_EQ(c.nextOffset, 10u);
+    EXPECT_BYTES(cat({arr, tx}), Bytes(c.data, c.data + c.size));
+    ASSERT_EQ(decodeRead(list, a, cat({hex("d5 00 00 00"), tx}), &c), PLCTAG_STATUS_OK);
+    EXPECT_FALSE(c.more);
+
+    const struct {
+        Bytes reply;
+        int rc;
+        const char *why;
+    } bad[] = {
+        {cat({hex("d5 00 00 00"), Bytes(arr.begin(), arr.end() - 1)}), PLCTAG_ERR_BAD_REPLY, "name cut short"},
+        {cat({hex("d5 00 00 00"), tx, arr}), PLCTAG_ERR_BAD_REPLY, "instances not rising"},
+        {hex("d5 00 06 00"), PLCTAG_ERR_BAD_REPLY, "0x06 without an entry"},
+        {hex("d5 00 05 01 00 00"), PLCTAG_ERR_BAD_PARAM, "no such program"},
+        {cat({hex("cc 00 00 00"), tx}), PLCTAG_ERR_BAD_REPLY, "another service's reply"},
+    };
+    for (const auto &b : bad)
+        EXPECT_EQ(decodeRead(list, a, b.reply, &c), b.rc) << b.why;
+    size_t consumed = 0;
+    encodeWrite(list, a, arr, 0, 4000, &consumed, PLCTAG_ERR_NOT_ALLOWED);
 }

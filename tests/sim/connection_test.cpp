@@ -124,6 +124,10 @@ TEST_F(ControlLogixChassis, TheEthernetModuleRoutesButHoldsNoTags)
     EXPECT_EQ(toHex(rr(c, forwardOpen(false, 504, {}))), "d4 00 01 01 15 03 01 01 0d f0 be ba fe ca 00 00");
     EXPECT_EQ(toHex(rr(c, unconnectedSend(hex("4c 04 91 05 'Small' 00 01 00"), {}))), "d2 00 01 01 15 03 00");
 
+    // The module answers for the identity, and through 1,0 the CPU also gives its program name.
+    EXPECT_EQ(toHex(rr(c, hex("01 02 20 01 24 01"))),
+              toHex(hex("81 00 00 00 01 00 0e 00 37 00 14 0b 30 00 ee ff c0 00 14 '1756-L71/B LOGIX5571'")));
+    EXPECT_EQ(toHex(rr(c, unconnectedSend(hex("01 02 20 64 24 01"), hex("01 00")))), toHex(hex("81 00 00 00 06 00 'AB_SIM'")));
     // Through 1,0: the CPU's identity, and an odd-length request followed by its pad byte.
     EXPECT_EQ(toHex(rr(c, unconnectedSend(hex("01 02 20 01 24 01"), hex("01 00")))),
               toHex(hex("81 00 00 00 01 00 0e 00 37 00 14 0b 30 00 ee ff c0 00 14 '1756-L71/B LOGIX5571'")));

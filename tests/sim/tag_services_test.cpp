@@ -56,6 +56,21 @@ TEST_F(LogixTags, ReadTagLaysOutEveryTypeAndIndexForm)
         {"4c 07 91 05 'Large' 00 2a 00 e7 03 00 00 01 00", "cc 00 00 00 c4 00 b6 0b 00 00"}, // [999] 32-bit
         {"4c 05 91 04 'Grid' 28 01 28 02 01 00", "cc 00 00 00 c3 00 0f 00"},                 // [1,2]
         {"4c 0b 91 0c 'Program:Main' 91 05 'Speed' 00 01 00", "cc 00 00 00 c4 00 4d 00 00 00"},
+        // By symbol instance (tags count from 1 in the order configured), in its scope only.
+        {"4c 03 20 6b 25 00 03 00 01 00", "cc 00 00 00 c4 00 39 30 00 00"},
+        {"4c 04 20 6b 25 00 09 00 28 02 01 00", "cc 00 00 00 c4 00 67 00 00 00"},
+        {"4c 0a 91 0c 'Program:Main' 20 6b 25 00 0d 00 01 00", "cc 00 00 00 c4 00 4d 00 00 00"},
+        {"4c 03 20 6b 25 00 0d 00 01 00", "cc 00 05 01 00 00"},
+        // The symbol list: the attributes in the order asked, from the start instance on; the
+        // program is a system symbol of the controller scope and lists its own tags.
+        {"55 03 20 6b 25 00 0a 00 03 00 01 00 02 00 08 00",
+         "d5 00 00 00 0a 00 00 00 04 00 'Grid' c3 40 02 00 00 00 03 00 00 00 00 00 00 00"
+         "            0b 00 00 00 05 00 'Large' c4 20 e8 03 00 00 00 00 00 00 00 00 00 00"
+         "            0c 00 00 00 04 00 'Text' ce 8f 00 00 00 00 00 00 00 00 00 00 00 00"
+         "            0e 00 00 00 0c 00 'Program:Main' 68 10 00 00 00 00 00 00 00 00 00 00 00 00"},
+        {"55 0a 91 0c 'Program:Main' 20 6b 25 00 00 00 04 00 02 00 07 00 08 00 01 00",
+         "d5 00 00 00 0d 00 00 00 c4 00 04 00 00 00 00 00 00 00 00 00 00 00 00 00 05 00 'Speed'"},
+        {"55 09 91 0b 'Program:Aux' 00 20 6b 25 00 00 00 01 00 01 00", "d5 00 04 01 00 00"},
     });
     const Bytes text = unit(c, conn, hex("4c 03 91 04 'Text' 01 00"));
     EXPECT_EQ(toHex(text), toHex(hex("cc 00 00 00 a0 02 ce 0f 09 00 00 00 'hello plc'") + zeros(75)));

@@ -76,7 +76,12 @@ int readInto(Tag &t, const Cancel &cancel, Clock::time_point deadline, std::vect
             return PLCTAG_ERR_TOO_LARGE;
         if (!c.more && (expect <= 0 || into.size() == size_t(expect)))
             return PLCTAG_STATUS_OK;
-        offset += static_cast<uint32_t>(c.size);
+        if (c.nextOffset == 0)
+            offset += static_cast<uint32_t>(c.size);
+        else if (c.nextOffset > offset)
+            offset = c.nextOffset;
+        else
+            return PLCTAG_ERR_BAD_REPLY; // a continuation that does not advance would never end
     }
 }
 

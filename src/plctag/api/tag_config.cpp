@@ -2,6 +2,8 @@
 
 #include "cip/epath.h"
 #include "libplctag.h"
+#include "logix/logix_protocol.h"
+#include "logix/tag_list.h"
 #include "util/log.h"
 
 #include <algorithm>
@@ -125,6 +127,11 @@ int configureTag(const Attributes &a, Tag *t, TagConfig *cfg)
     t->family = family;
     t->protocol = family->protocol;
     t->strings = family->strings;
+    std::string_view program;
+    if (family->protocol == &logix::logixProtocol() && logix::parseTagListName(*name, &program)) {
+        t->protocol = &logix::tagListProtocol();
+        t->strings = logix::kSymbolNameLayout;
+    }
     t->byteOrder = family->byteOrder;
     t->elemCount = static_cast<int>(a.getInt("elem_count", 1));
     t->elemSize = static_cast<int>(a.getInt("elem_size", 0));

@@ -24,7 +24,7 @@ int SymbolicProtocol::compile(const TagSpec &spec, TagAddress *out) const
     int rc = cip::encodeTagName(spec.name, &enc);
     if (rc != PLCTAG_STATUS_OK)
         return rc;
-    // Names starting "@tags", "@udt/", "@raw" are listing services we do not offer.
+    // "@udt/" and "@raw" are special tags we do not offer; "@tags" has a protocol of its own.
     if (spec.name.size() > 0 && spec.name[0] == '@')
         return PLCTAG_ERR_UNSUPPORTED;
     if (spec.elemCount < 0 || spec.elemCount > 0xFFFF)

@@ -44,6 +44,7 @@ struct ReadChunk {
     bool more = false;             // another request at offset + size follows
     const uint8_t *type = nullptr; // type field to remember, if any
     size_t typeLen = 0;
+    uint32_t nextOffset = 0;       // non-zero: the next request's offset, when not offset + size
 };
 
 class Protocol {
