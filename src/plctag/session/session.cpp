@@ -483,6 +483,16 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
     }
 }
 
+void Session::growJobs()
+{
+    // Keeps the order.
+    std::vector<std::shared_ptr<Job>> bigger(jobs_.empty() ? 16 : jobs_.size() * 2);
+    for (size_t i = 0; i < jobCount_; ++i)
+        bigger[i] = std::move(jobs_[(jobHead_ + i) % jobs_.size()]);
+    jobs_.swap(bigger);
+    jobHead_ = 0;
+}
+
 void Session::post(std::shared_ptr<Job> job)
 {
     std::unique_lock<std::mutex> l(m_);
@@ -491,14 +501,8 @@ void Session::post(std::shared_ptr<Job> job)
         job->cancelJob(PLCTAG_ERR_ABORT);
         return;
     }
-    if (jobCount_ == jobs_.size()) {
-        // Grow the ring, keeping order.
-        std::vector<std::shared_ptr<Job>> bigger(jobs_.empty() ? 16 : jobs_.size() * 2);
-        for (size_t i = 0; i < jobCount_; ++i)
-            bigger[i] = std::move(jobs_[(jobHead_ + i) % jobs_.size()]);
-        jobs_.swap(bigger);
-        jobHead_ = 0;
-    }
+    if (jobCount_ == jobs_.size())
+        growJobs();
     jobs_[(jobHead_ + jobCount_) % jobs_.size()] = std::move(job);
     ++jobCount_;
     if (!worker_.joinable()) {
@@ -522,6 +526,12 @@ void Session::workerLoop()
         jobCv_.wait(l, [this] { return closing_ || jobCount_ > 0; });
         if (closing_)
             break;
+        if (packs()) {
+            l.unlock();
+            runPacked();
+            l.lock();
+            continue;
+        }
         std::shared_ptr<Job> job = std::move(jobs_[jobHead_]);
         jobHead_ = (jobHead_ + 1) % jobs_.size();
         --jobCount_;
