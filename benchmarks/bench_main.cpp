@@ -152,13 +152,13 @@ void plugin(std::vector<Row> &rows, bool quick)
     // Round trips are counted at the controller: every encapsulation message it received.
     LogList writes = itemsBatch(device, 100, true);
     p.writeData(&writes);
-    const uint64_t before = sim->requestCount();
+    const uint64_t requestsBefore = sim->requestCount();
     const auto start = Clock::now();
     const int batches = 20;
     for (int i = 0; i < batches; ++i)
         p.writeData(&writes);
     const double perBatch = microsSince(start, batches);
-    const double trips = double(sim->requestCount() - before) / batches;
+    const double trips = double(sim->requestCount() - requestsBefore) / batches;
     Row w{"plugin: writeData, 100 DINT items", perBatch, 100, 0,
           std::to_string(trips).substr(0, 5) + " round trips per batch (target <= 5)"};
     w.missed = trips > 5;

@@ -71,7 +71,7 @@ void Output::pass(const Update &u)
               {QStringLiteral("items_per_s"), std::round(rate)}});
         return;
     }
-    passes_.insert(u.deviceId, QStringLiteral("pass %1 of %2: %3 items, %4 error(s) in %5 ms, %6 items/s")
+    passes_.insert(u.deviceId, QStringLiteral("pass %1 of %2: %3 item(s), %4 error(s) in %5 ms, %6 items/s")
                                    .arg(u.pass)
                                    .arg(u.device)
                                    .arg(u.items)
