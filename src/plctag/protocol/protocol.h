@@ -65,9 +65,8 @@ public:
     virtual int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const = 0;
     // The most bytes the reply to a write, or to a read's first request, may take, given the
     // data bytes the last read returned; 0 when not known, and the request is not packed.
-    virtual size_t replyBound(const TagAddress &addr, bool write, size_t lastReadBytes) const
+    virtual size_t replyBound(const TagAddress & /*addr*/, bool /*write*/, size_t /*lastReadBytes*/) const
     {
-        (void)addr, (void)write, (void)lastReadBytes;
         return 0;
     }
 };

@@ -8,6 +8,9 @@
 // with timeout 0 the same way. Every wait ends at the caller's deadline (steady clock), on a
 // cancel, or when the session closes; a cancel or a close wakes a holder blocked in poll
 // through an eventfd.
+//
+// Packing (packing.cpp), on families that allow it: when the wire becomes free, the session's
+// thread sends the operations queued by then together in one Multiple Service Packet.
 #pragma once
 
 #include "cip/multiple_service.h"
@@ -56,21 +59,18 @@ public:
     // for a Multiple Service Packet: Packed (request appended, the most bytes its reply may
     // take and a ticket set), Alone (nothing changed: run it with runJob) or Done (aborted).
     enum class Pack { Packed, Alone, Done };
-    virtual Pack startPacked(std::vector<uint8_t> &request, size_t maxRequest, size_t *replyBound, uint64_t *ticket)
+    virtual Pack startPacked(std::vector<uint8_t> & /*request*/, size_t /*maxRequest*/, size_t * /*replyBound*/,
+                             uint64_t * /*ticket*/)
     {
-        (void)request, (void)maxRequest, (void)replyBound, (void)ticket;
         return Pack::Alone;
     }
     // Its own reply out of the packet, or the status that ended the whole packet. The job
     // ends, or goes on alone (a partial read's next fragment).
-    virtual void finishPacked(uint64_t ticket, int status, const uint8_t *reply, size_t n)
-    {
-        (void)ticket, (void)status, (void)reply, (void)n;
-    }
+    virtual void finishPacked(uint64_t /*ticket*/, int /*status*/, const uint8_t * /*reply*/, size_t /*n*/) {}
     // A started job that did not go out after all: true when it wants to be queued again.
-    virtual bool requeue(uint64_t ticket) { return (void)ticket, false; }
+    virtual bool requeue(uint64_t /*ticket*/) { return false; }
     // The job no longer waits for its reply (aborted, destroyed).
-    virtual bool abandoned(uint64_t ticket) const { return (void)ticket, false; }
+    virtual bool abandoned(uint64_t /*ticket*/) const { return false; }
 };
 
 struct SessionConfig {
