@@ -143,7 +143,8 @@ void plugin(std::vector<Row> &rows, bool quick)
         Row r{"plugin: readData, " + std::to_string(n) + " cached DINT items", perPass, double(n),
               n == 1 ? 1.5 : (n >= 1000 ? 0.25 : 0), ""};
         if (n > 1000) {
-            r.note = "per item " + std::to_string(perItem / per1000).substr(0, 4) + "x the 1,000-item cost (target <= 1.2x)";
+            r.note = "per item " + std::to_string(perItem / per1000).substr(0, 4) +
+                     "x the 1,000-item cost (target <= 1.2x)";
             r.missed = perItem / per1000 > 1.2;
         }
         rows.push_back(r);

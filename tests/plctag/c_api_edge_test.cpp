@@ -448,8 +448,8 @@ TEST_F(CApi, PackingFollowsTheFamily)
         absim::Simulator &s = start(c.ip, defs, c.personality);
         std::vector<int32_t> tags;
         for (const absim::TagDef &d : defs) {
-            tags.push_back(plc_tag_create(
-                (std::string("protocol=ab_eip&gateway=") + c.ip + "&" + c.attrs + "&name=" + d.name).c_str(), kTimeout));
+            const std::string a = std::string("protocol=ab_eip&gateway=") + c.ip + "&" + c.attrs + "&name=" + d.name;
+            tags.push_back(plc_tag_create(a.c_str(), kTimeout));
             ASSERT_GT(tags.back(), 0) << c.ip;
         }
         s.setResponseDelayMs(20);

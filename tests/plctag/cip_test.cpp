@@ -317,8 +317,10 @@ TEST(MultipleService, PacksAndSplitsAsCaptured)
     // Malformed: another count, an offset into the table, backwards or past the end, a member
     // too short for its status.
     const Bytes bad[] = {hex("03 00 08 00 0c 00 10 00 cc 00 00 00"),
-                         hex("02 00 04 00 0a 00 cc 00 00 00 cc 00 00 00"), hex("02 00 0a 00 06 00 cc 00 00 00 cc 00 00 00"),
-                         hex("02 00 06 00 20 00 cc 00 00 00 cc 00 00 00"), hex("02 00 06 00 08 00 cc 00 cc 00 00 00")};
+                         hex("02 00 04 00 0a 00 cc 00 00 00 cc 00 00 00"),
+                         hex("02 00 0a 00 06 00 cc 00 00 00 cc 00 00 00"),
+                         hex("02 00 06 00 20 00 cc 00 00 00 cc 00 00 00"),
+                         hex("02 00 06 00 08 00 cc 00 cc 00 00 00")};
     for (const Bytes &b : bad)
         EXPECT_FALSE(cip::splitMultipleService(b.data(), b.size(), parts, 2)) << ::testing::PrintToString(b);
 }

@@ -165,7 +165,8 @@ TEST_F(AgainstSimulator, RunnerTableAndAWriteTheControllerRefuses)
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_TRUE(r.out.contains(QStringLiteral("Invalid value for Integer: 70000"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("B-17"))) << r.out.toStdString();
-    const QRegularExpression pass(QStringLiteral("pass 2 of SLC: 1 item\\(s\\), 0 error\\(s\\) in [0-9.]+ ms, [0-9]+ items/s"));
+    const QRegularExpression pass(
+        QStringLiteral("pass 2 of SLC: 1 item\\(s\\), 0 error\\(s\\) in [0-9.]+ ms, [0-9]+ items/s"));
     EXPECT_TRUE(r.out.contains(pass)) << r.out.toStdString();
     EXPECT_EQ(sim.ask(at("get 127.0.NET.2 N7[0]")), "N7[0] 1234");
 }
