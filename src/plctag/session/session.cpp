@@ -7,6 +7,8 @@
 #include "util/log.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -521,6 +523,10 @@ void Session::post(std::shared_ptr<Job> job)
 
 void Session::workerLoop()
 {
+    // The thread batches what callers queue: waking up, it must not take the CPU from a caller
+    // still queueing, or every packet holds one request.
+    sched_param batch{};
+    ::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &batch);
     std::unique_lock<std::mutex> l(m_);
     for (;;) {
         jobCv_.wait(l, [this] { return closing_ || jobCount_ > 0; });
