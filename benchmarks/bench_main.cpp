@@ -1,6 +1,7 @@
 // Prints one table: the loopback floor and each figure with its ratio to the floor, all from
 // this run, so that the ratios hold on a noisy machine. Every controller is the project's
 // simulator on a loopback address of its own.
+#include "bench.h"
 #include "floor.h"
 
 #include "plugin/ab_eip.h"
@@ -20,20 +21,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Row {
-    std::string name;
-    double micros;     // per operation
-    double floorUnits; // floor round trips the operation stands for (0: no ratio)
-    double target;     // ratio target, 0 when none
-    std::string note;
-};
-
-double microsSince(Clock::time_point start, int ops)
-{
-    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / ops;
-}
+using namespace bench;
 
 long residentKiB()
 {
@@ -43,28 +31,6 @@ long residentKiB()
         if (line.rfind("VmRSS:", 0) == 0)
             return std::atol(line.c_str() + 6);
     return 0;
-}
-
-std::unique_ptr<absim::Simulator> startSim(const char *address, std::vector<absim::TagDef> tags)
-{
-    absim::Config cfg;
-    cfg.address = address;
-    cfg.personality = absim::Personality::ControlLogix;
-    cfg.identity = absim::defaultIdentity(cfg.personality);
-    cfg.tags = std::move(tags);
-    auto sim = std::make_unique<absim::Simulator>(cfg);
-    std::string error;
-    if (!sim->start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        std::exit(1);
-    }
-    return sim;
-}
-
-std::string attrs(const char *address, const char *name, int size = 4, int count = 1)
-{
-    return std::string("protocol=ab_eip&gateway=") + address + "&path=1,0&plc=controllogix&elem_size=" +
-           std::to_string(size) + "&elem_count=" + std::to_string(count) + "&name=" + name;
 }
 
 void tagLibrary(std::vector<Row> &rows, int rounds)
@@ -159,7 +125,8 @@ void plugin(std::vector<Row> &rows, bool quick)
     rows.push_back({"memory: resident KiB per open tag (" + std::to_string(maxItems) + " tags)",
                     double(after - before) / maxItems, 0, 0, "target <= 1 KiB"});
 
-    double per100 = 0;
+    // Overlapped and packed passes make a pass cost a fraction of a round trip per item.
+    double per1000 = 0;
     for (int n : {1, 100, 1000, 10000}) {
         if (n > maxItems)
             break;
@@ -171,36 +138,52 @@ void plugin(std::vector<Row> &rows, bool quick)
             p.readData(&l);
         const double perPass = microsSince(start, passes);
         const double perItem = perPass / n;
-        if (n == 100)
-            per100 = perItem;
-        std::string note = per100 > 0 && n > 100 ? "per item " + std::to_string(perItem / per100).substr(0, 4) +
-                                                       "x the 100-item cost (target <= 1.2x)"
-                                                 : "";
-        rows.push_back({"plugin: readData, " + std::to_string(n) + " cached DINT items", perPass, double(n), 1.5, note});
+        if (n == 1000)
+            per1000 = perItem;
+        Row r{"plugin: readData, " + std::to_string(n) + " cached DINT items", perPass, double(n),
+              n == 1 ? 1.5 : (n >= 1000 ? 0.25 : 0), ""};
+        if (n > 1000) {
+            r.note = "per item " + std::to_string(perItem / per1000).substr(0, 4) +
+                     "x the 1,000-item cost (target <= 1.2x)";
+            r.missed = perItem / per1000 > 1.2;
+        }
+        rows.push_back(r);
     }
 
+    // Round trips are counted at the controller: every encapsulation message it received.
     LogList writes = itemsBatch(device, 100, true);
     p.writeData(&writes);
+    const uint64_t requestsBefore = sim->requestCount();
     const auto start = Clock::now();
     const int batches = 20;
     for (int i = 0; i < batches; ++i)
         p.writeData(&writes);
-    rows.push_back({"plugin: writeData, 100 DINT items", microsSince(start, batches), 100, 0, ""});
+    const double perBatch = microsSince(start, batches);
+    const double trips = double(sim->requestCount() - requestsBefore) / batches;
+    Row w{"plugin: writeData, 100 DINT items", perBatch, 100, 0,
+          std::to_string(trips).substr(0, 5) + " round trips per batch (target <= 5)"};
+    w.missed = trips > 5;
+    rows.push_back(w);
 
     sim->setResponseDelayMs(1);
     LogList slow = itemsBatch(device, 1000, false);
-    const auto s2 = Clock::now();
     p.readData(&slow);
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - s2).count();
-    rows.push_back({"plugin: readData, 1,000 items, 1 ms controller", ms * 1000, 0, 0,
-                    std::to_string(ms / 1000.0).substr(0, 5) + "x of 1,000 ms (target <= 1.05x)"});
+    const auto s2 = Clock::now();
+    const int slowPasses = 3;
+    for (int i = 0; i < slowPasses; ++i)
+        p.readData(&slow);
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - s2).count() / slowPasses;
+    Row d{"plugin: readData, 1,000 cached DINT items, 1 ms controller", ms * 1000, 0, 0,
+          std::to_string(ms).substr(0, 6) + " ms per pass (target <= 50 ms)"};
+    d.missed = ms > 50;
+    rows.push_back(d);
     p.stopPlugin();
 }
 
 void print(const std::vector<Row> &rows, double floor)
 {
-    std::printf("%-56s %14s %8s %8s  %s\n", "benchmark", "us/op", "ratio", "target", "note");
-    std::printf("%-56s %14.2f %8s %8s\n", "floor: TCP 64 B out / 50 B back, loopback, 2 threads", floor, "1.00", "");
+    std::printf("%-60s %14s %8s %8s  %s\n", "benchmark", "us/op", "ratio", "target", "note");
+    std::printf("%-60s %14.2f %8s %8s\n", "floor: TCP 64 B out / 50 B back, loopback, 2 threads", floor, "1.00", "");
     for (const Row &r : rows) {
         char ratio[16] = "", target[16] = "";
         bool missed = false;
@@ -211,12 +194,38 @@ void print(const std::vector<Row> &rows, double floor)
         }
         if (r.target > 0)
             std::snprintf(target, sizeof target, "%.2fx", r.target);
-        std::printf("%-56s %14.2f %8s %8s  %s%s\n", r.name.c_str(), r.micros, ratio, target, r.note.c_str(),
-                    missed ? " MISSED" : "");
+        std::printf("%-60s %14.2f %8s %8s  %s%s\n", r.name.c_str(), r.micros, ratio, target, r.note.c_str(),
+                    missed || r.missed ? " MISSED" : "");
     }
 }
 
 } // namespace
+
+namespace bench {
+
+std::unique_ptr<absim::Simulator> startSim(const char *address, std::vector<absim::TagDef> tags)
+{
+    absim::Config cfg;
+    cfg.address = address;
+    cfg.personality = absim::Personality::ControlLogix;
+    cfg.identity = absim::defaultIdentity(cfg.personality);
+    cfg.tags = std::move(tags);
+    auto sim = std::make_unique<absim::Simulator>(cfg);
+    std::string error;
+    if (!sim->start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        std::exit(1);
+    }
+    return sim;
+}
+
+std::string attrs(const char *address, const char *name, int size, int count)
+{
+    return std::string("protocol=ab_eip&gateway=") + address + "&path=1,0&plc=controllogix&elem_size=" +
+           std::to_string(size) + "&elem_count=" + std::to_string(count) + "&name=" + name;
+}
+
+} // namespace bench
 
 int main(int argc, char **argv)
 {
@@ -232,6 +241,7 @@ int main(int argc, char **argv)
     }
     std::vector<Row> rows;
     tagLibrary(rows, rounds);
+    overlappedLibrary(rows, quick);
     plugin(rows, quick);
     print(rows, floor);
     return 0;

@@ -88,8 +88,11 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
         data.device = device_;
         list.dataItems << data;
     }
+    const Clock::time_point start = Clock::now();
     plugin_->readData(&list);
+    const Clock::duration took = Clock::now() - start;
     ++passes_;
+    int errors = 0;
 
     // The plugin stamps identity values only; tag values get the time the pass ended.
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -111,9 +114,25 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
             u.status = deviceStatus.isEmpty() ? QStringLiteral("No value returned") : deviceStatus;
         u.timestamp = data.timestamp.isValid() ? data.timestamp.toUTC() : now;
         u.pass = passes_;
+        errors += u.status.isEmpty() ? 0 : 1;
         events_->post(u);
     }
     postDevice(deviceStatus);
+    postPass(list.dataItems.size(), errors, took);
+}
+
+void DeviceWorker::postPass(int items, int errors, Clock::duration took)
+{
+    Update u;
+    u.kind = Update::Pass;
+    u.deviceId = device_.id;
+    u.device = device_.name;
+    u.items = items;
+    u.errors = errors;
+    u.durationMs = std::chrono::duration<double, std::milli>(took).count();
+    u.pass = passes_;
+    u.timestamp = QDateTime::currentDateTimeUtc();
+    events_->post(u);
 }
 
 void DeviceWorker::writeBatch(const std::vector<WriteRequest> &batch)

@@ -64,6 +64,7 @@ private:
     void readPass(const std::vector<size_t> &due);
     void writeBatch(const std::vector<WriteRequest> &batch);
     void postDevice(const QString &status);
+    void postPass(int items, int errors, Clock::duration took);
 
     ZELInterface *plugin_;
     DeviceInstancePlugin device_;

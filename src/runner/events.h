@@ -17,6 +17,7 @@ struct Update {
         Read,        // one item of a read pass
         Write,       // one item of a write batch
         DeviceState, // the device's status text after a pass or batch (empty: fine)
+        Pass,        // a read pass ended: its size, errors and duration
         Finished,    // the device's thread has ended
     };
     Kind kind = Read;
@@ -29,6 +30,10 @@ struct Update {
     QString status; // empty when the operation succeeded
     QDateTime timestamp;
     int pass = 0; // the device's pass number for reads
+    // Pass: items read, items that failed, time inside the plugin's readData.
+    int items = 0;
+    int errors = 0;
+    double durationMs = 0;
 };
 
 class Events {

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <cmath>
 
 namespace runner {
 
@@ -23,6 +24,12 @@ QString writeLine(const Update &u)
 {
     return QStringLiteral("write %1/%2 = %3: %4")
         .arg(u.device, u.item, u.value, u.status.isEmpty() ? QStringLiteral("ok") : u.status);
+}
+
+// Items per second of a pass; a pass too short to time counts as 1 us.
+double itemsPerSecond(const Update &u)
+{
+    return u.items * 1000.0 / std::max(u.durationMs, 0.001);
 }
 
 } // namespace
@@ -51,10 +58,37 @@ void Output::line(const QJsonObject &o)
     std::fflush(out_);
 }
 
+void Output::pass(const Update &u)
+{
+    const double rate = itemsPerSecond(u);
+    if (mode_ == Json) {
+        line({{QStringLiteral("type"), QStringLiteral("pass")},
+              {QStringLiteral("device"), u.device},
+              {QStringLiteral("device_id"), u.deviceId},
+              {QStringLiteral("items"), u.items},
+              {QStringLiteral("errors"), u.errors},
+              {QStringLiteral("duration_ms"), std::round(u.durationMs * 1000.0) / 1000.0},
+              {QStringLiteral("items_per_s"), std::round(rate)}});
+        return;
+    }
+    passes_.insert(u.deviceId, QStringLiteral("pass %1 of %2: %3 item(s), %4 error(s) in %5 ms, %6 items/s")
+                                   .arg(u.pass)
+                                   .arg(u.device)
+                                   .arg(u.items)
+                                   .arg(u.errors)
+                                   .arg(u.durationMs, 0, 'f', 1)
+                                   .arg(rate, 0, 'f', 0));
+    dirty_ = true;
+}
+
 void Output::handle(const Update &u)
 {
     if (u.kind == Update::Finished)
         return;
+    if (u.kind == Update::Pass) {
+        pass(u);
+        return;
+    }
     if (u.kind == Update::DeviceState) {
         const bool changed = deviceState_.value(u.deviceId) != u.status || !deviceState_.contains(u.deviceId);
         const bool report = changed && !(u.status.isEmpty() && !deviceState_.contains(u.deviceId));
@@ -181,6 +215,8 @@ void Output::draw(const QString &footer)
     text += format(head) + QLatin1Char('\n');
     for (const QStringList &row : qAsConst(cells))
         text += format(row) + QLatin1Char('\n');
+    for (const QString &p : qAsConst(passes_))
+        text += p + QLatin1Char('\n');
     if (terminal_ && !writes_.isEmpty())
         text += QStringLiteral("recent writes:\n  ") + writes_.join(QStringLiteral("\n  ")) + QLatin1Char('\n');
     if (!footer.isEmpty())

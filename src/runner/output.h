@@ -47,6 +47,7 @@ public:
 
 private:
     void line(const QJsonObject &o);
+    void pass(const Update &u); // a read pass's duration and rate
     void draw(const QString &footer);
 
     Mode mode_;
@@ -58,6 +59,7 @@ private:
     QMap<int, QString> deviceState_; // device id -> last status text
     QStringList writes_;           // recent write results, newest last
     QStringList notes_;
+    QMap<int, QString> passes_;    // device id -> its last pass, under the table
     bool dirty_ = false;
     QElapsedTimer sinceDraw_;
     int errors_ = 0;

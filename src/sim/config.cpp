@@ -206,6 +206,24 @@ std::string text(const QJsonValue &v)
     return std::string();
 }
 
+// "response_delay_us": microseconds before each reply packet; a controller's own value wins
+// over the file's.
+bool responseDelayFrom(const QJsonObject &o, int fallback, int *out, std::string *error)
+{
+    const QJsonValue v = o.value("response_delay_us");
+    if (v.isUndefined()) {
+        *out = fallback;
+        return true;
+    }
+    const double us = v.toDouble(-1);
+    if (!v.isDouble() || us < 0 || us > 60e6 || us != double(int(us))) {
+        *error = "response_delay_us must be a whole number of microseconds, 0 to 60000000";
+        return false;
+    }
+    *out = int(us);
+    return true;
+}
+
 bool controllerFrom(const QJsonObject &o, Config *c, std::string *error)
 {
     c->address = o.value("address").toString("127.0.0.2").toStdString();
@@ -265,9 +283,15 @@ bool loadConfigFile(const std::string &path, std::vector<Config> *out, std::stri
     const QJsonObject root = doc.object();
     const QJsonArray list =
         root.contains("controllers") ? root.value("controllers").toArray() : QJsonArray{QJsonValue(root)};
+    int delayUs = 0;
+    if (!responseDelayFrom(root, 0, &delayUs, error)) {
+        *error = path + ": " + *error;
+        return false;
+    }
     for (const QJsonValue &v : list) {
         Config c;
-        if (!controllerFrom(v.toObject(), &c, error)) {
+        if (!controllerFrom(v.toObject(), &c, error) ||
+            !responseDelayFrom(v.toObject(), delayUs, &c.responseDelayUs, error)) {
             *error = path + ": " + *error;
             return false;
         }

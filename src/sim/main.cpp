@@ -28,6 +28,7 @@ void usage(std::FILE *to)
 {
     std::fprintf(to, "usage: ab-sim [--config file.json] | [--personality P] [--address A] [--port N]\n"
                      "              [--tags file.json] [--tag \"Name:TYPE[dims]=v1,v2\"]...\n"
+                     "              [--response-delay-us N]   (before every reply, all controllers)\n"
                      "personalities: controllogix compactlogix flexlogix micro800 omron slc500 micrologix plc5\n");
 }
 
@@ -78,6 +79,17 @@ void command(const std::string &line, std::vector<std::unique_ptr<absim::Simulat
     std::fflush(stdout);
 }
 
+// "--response-delay-us N": a whole number of microseconds up to a minute.
+bool parseDelay(const std::string &text, int *us)
+{
+    char *end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || v < 0 || v > 60000000)
+        return false;
+    *us = int(v);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -85,6 +97,7 @@ int main(int argc, char **argv)
     std::vector<absim::Config> configs;
     absim::Config single;
     bool haveSingle = false;
+    int delayUs = -1; // from the command line: overrides the files
     std::string error;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -124,6 +137,11 @@ int main(int argc, char **argv)
             for (const auto &c : fromFile)
                 single.tags.insert(single.tags.end(), c.tags.begin(), c.tags.end());
             haveSingle = true;
+        } else if (a == "--response-delay-us") {
+            if (!parseDelay(next(), &delayUs)) {
+                std::fprintf(stderr, "ab-sim: --response-delay-us takes microseconds, 0 to 60000000\n");
+                return 2;
+            }
         } else if (a == "--tag") {
             absim::TagDef t;
             if (!absim::parseTagSpec(next(), &t, &error)) {
@@ -143,6 +161,10 @@ int main(int argc, char **argv)
         configs.push_back(single);
     }
 
+    if (delayUs >= 0)
+        for (auto &c : configs)
+            c.responseDelayUs = delayUs;
+
     std::vector<std::unique_ptr<absim::Simulator>> sims;
     for (const auto &c : configs) {
         sims.push_back(std::make_unique<absim::Simulator>(c));
@@ -150,7 +172,10 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "ab-sim: %s\n", error.c_str());
             return 1;
         }
-        std::printf("listening %s:%u %s\n", c.address.c_str(), unsigned(c.port), absim::personalityName(c.personality));
+        std::printf("listening %s:%u %s", c.address.c_str(), unsigned(c.port), absim::personalityName(c.personality));
+        if (c.responseDelayUs > 0)
+            std::printf(", replies after %d us", c.responseDelayUs);
+        std::printf("\n");
     }
     std::fflush(stdout);
     std::signal(SIGINT, onSignal);

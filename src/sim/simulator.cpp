@@ -66,7 +66,7 @@ struct Simulator::Impl {
     std::atomic<int> openConnections{0};
     std::atomic<uint64_t> requests{0};
 
-    int delayMs = 0;
+    Clock::duration delay{}; // before each reply packet
     int dropAfter = -1;
     bool refuse = false;
     bool mute = false;
@@ -125,8 +125,8 @@ bool Simulator::Impl::spoil(int fd, std::vector<uint8_t> *reply)
 
 void Simulator::Impl::send(int fd, std::vector<uint8_t> bytes)
 {
-    if (delayMs > 0) {
-        delayed.push_back({Clock::now() + std::chrono::milliseconds(delayMs), fd, std::move(bytes), {}, false});
+    if (delay > Clock::duration::zero()) {
+        delayed.push_back({Clock::now() + delay, fd, std::move(bytes), {}, false});
         return;
     }
     auto it = clients.find(fd);
@@ -235,8 +235,8 @@ void Simulator::Impl::readUdp()
         std::vector<uint8_t> reply;
         if (mute || !handleDatagram(controller, buf, size_t(n), &reply))
             continue;
-        if (delayMs > 0) {
-            delayed.push_back({Clock::now() + std::chrono::milliseconds(delayMs), udpFd, std::move(reply), from, true});
+        if (delay > Clock::duration::zero()) {
+            delayed.push_back({Clock::now() + delay, udpFd, std::move(reply), from, true});
             continue;
         }
         ::sendto(udpFd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from), sizeof from);
@@ -324,6 +324,7 @@ void Simulator::Impl::loop()
 
 Simulator::Simulator(Config cfg) : d(new Impl(std::move(cfg)))
 {
+    d->delay = std::chrono::microseconds(d->controller.config.responseDelayUs);
     for (const TagDef &t : d->controller.config.tags)
         d->controller.store.add(t);
     if (isPcccPersonality(d->controller.config.personality)) {
@@ -526,8 +527,13 @@ void Simulator::setReplyFault(ReplyFault f, int replies)
 
 void Simulator::setResponseDelayMs(int ms)
 {
+    setResponseDelayUs(ms < 0 ? 0 : ms * 1000);
+}
+
+void Simulator::setResponseDelayUs(int us)
+{
     std::lock_guard<std::mutex> lock(d->m);
-    d->delayMs = ms < 0 ? 0 : ms;
+    d->delay = std::chrono::microseconds(us < 0 ? 0 : us);
 }
 
 void Simulator::dropConnectionAfter(int requests)
@@ -560,7 +566,7 @@ void Simulator::setTagError(const std::string &name, uint8_t generalStatus, uint
 void Simulator::clearFaults()
 {
     std::lock_guard<std::mutex> lock(d->m);
-    d->delayMs = 0;
+    d->delay = std::chrono::microseconds(d->controller.config.responseDelayUs); // the configured one stays
     d->dropAfter = -1;
     d->refuse = false;
     d->mute = false;

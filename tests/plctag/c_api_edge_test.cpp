@@ -1,7 +1,8 @@
 // Edge cases of the C API as libplctag gives them: handles that never were or are gone,
 // accessors out of bounds, operations started with timeout 0, timeouts against a controller
 // that does not answer, shutdown and a new start, plc_tag_lock, and many threads on one
-// session. Each test has its own simulator on 127.0.20.1x-3x.
+// session, and packed passes of operations started with timeout 0. Each test has its own
+// simulator on 127.0.20.1x-3x or 127.0.160.x.
 #include "sim_helper.h"
 
 #include <libplctag.h>
@@ -331,4 +332,134 @@ TEST_F(CApi, ManyThreadsOnOneSession)
     for (int i = 0; i < kThreads; ++i)
         EXPECT_EQ(s.getInt("T" + std::to_string(i)), i * 1000 + kRounds);
     EXPECT_EQ(s.openConnections(), 1) << "every tag shared one session";
+}
+
+namespace {
+
+// A tag's status and buffer, as a client sees them after an operation.
+struct Seen {
+    int status;
+    std::vector<uint8_t> bytes;
+    bool operator==(const Seen &o) const { return status == o.status && bytes == o.bytes; }
+};
+
+std::vector<Seen> look(const std::vector<int32_t> &tags)
+{
+    std::vector<Seen> out;
+    for (int32_t h : tags) {
+        Seen s{plc_tag_status(h), {}};
+        for (int i = 0; i < plc_tag_get_size(h); ++i)
+            s.bytes.push_back(plc_tag_get_uint8(h, i));
+        out.push_back(s);
+    }
+    return out;
+}
+
+// Starts the operation on every tag with timeout 0, then waits for them all.
+void overlapped(const std::vector<int32_t> &tags, bool write)
+{
+    for (int32_t h : tags)
+        EXPECT_EQ(write ? plc_tag_write(h, 0) : plc_tag_read(h, 0), PLCTAG_STATUS_PENDING);
+    for (int32_t h : tags)
+        EXPECT_TRUE(eventually([&] { return plc_tag_status(h) != PLCTAG_STATUS_PENDING; }, milliseconds(kTimeout)));
+}
+
+} // namespace
+
+// Operations started with timeout 0 go out packed where the family allows it, and a pass gives
+// exactly what one read at a time gives: a failing tag fails alone, an array too big for a
+// packet is read in fragments on its own, writes all land. 127.0.160.x.
+TEST_F(CApi, OverlappedPassesArePackedAndMatchOneAtATime)
+{
+    const char *ip = "127.0.160.1";
+    std::vector<absim::TagDef> defs;
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i) {
+        defs.push_back(tagDef("D" + std::to_string(i), CipType::Dint, {}, {std::to_string(i * 7 - 100)}));
+        names.push_back(defs.back().name);
+        if (i == 150) {
+            defs.push_back(tagDef("Big", CipType::Dint, {1500}, {"1", "2", "3"}));
+            defs.push_back(tagDef("Text", CipType::String, {}, {"hello"}));
+            defs.push_back(tagDef("Flags", CipType::Dint, {}, {"8"}));
+            defs.push_back(tagDef("Bad", CipType::Dint, {}, {"5"}));
+            defs.push_back(tagDef("Mid", CipType::Real, {500}, {"1.5", "-2"}));
+            names.insert(names.end(), {"Big&elem_count=1500", "Text", "Flags.3", "Bad", "Mid&elem_count=500"});
+        }
+    }
+    absim::Simulator &s = start(ip, defs);
+    std::vector<int32_t> tags;
+    for (const std::string &n : names) {
+        tags.push_back(plc_tag_create(attrs(ip, n.c_str()).c_str(), kTimeout));
+        ASSERT_GT(tags.back(), 0) << n;
+    }
+    s.setTagError("Bad", 0xFF, 0x2105);
+    auto spoil = [&] { // so that only what a read stores is seen
+        for (int32_t h : tags)
+            for (int i = 0; i < plc_tag_get_size(h); ++i)
+                plc_tag_set_uint8(h, i, 0xEE);
+    };
+
+    spoil();
+    for (int32_t h : tags)
+        plc_tag_read(h, kTimeout);
+    const std::vector<Seen> oneAtATime = look(tags);
+    EXPECT_EQ(oneAtATime[154].status, PLCTAG_ERR_OUT_OF_BOUNDS);
+    spoil();
+    s.setResponseDelayMs(20); // the pass queues while the first request is on its way
+    uint64_t before = s.requestCount();
+    overlapped(tags, false);
+    EXPECT_LE(s.requestCount() - before, 8u) << "305 reads in a few packets";
+    const std::vector<Seen> packed = look(tags);
+    for (size_t i = 0; i < tags.size(); ++i)
+        EXPECT_EQ(packed[i], oneAtATime[i]) << names[i];
+
+    for (size_t i = 0; i < tags.size(); ++i) {
+        if (names[i][0] == 'D')
+            plc_tag_set_int32(tags[i], 0, int32_t(i * 11 + 1));
+    }
+    before = s.requestCount();
+    overlapped(tags, true);
+    EXPECT_LE(s.requestCount() - before, 8u);
+    for (size_t i = 0; i < tags.size(); ++i) {
+        EXPECT_EQ(plc_tag_status(tags[i]), names[i] == "Bad" ? PLCTAG_ERR_OUT_OF_BOUNDS : PLCTAG_STATUS_OK) << names[i];
+        if (names[i][0] == 'D') {
+            EXPECT_EQ(s.getInt(names[i]), int32_t(i * 11 + 1)) << names[i];
+        }
+    }
+}
+
+// Per family: Omron packs at most 32 services, Micro800 and allow_packing=0 not at all.
+TEST_F(CApi, PackingFollowsTheFamily)
+{
+    struct Case {
+        Personality personality;
+        const char *ip;
+        const char *attrs; // before the name
+        uint64_t minTrips, maxTrips;
+    } const cases[] = {
+        {Personality::OmronNJ, "127.0.160.2", "path=1,0&plc=omron-njnx", 2, 3},
+        {Personality::Micro800, "127.0.160.3", "plc=micro800", 40, 40},
+        {Personality::ControlLogix, "127.0.160.4", "path=1,0&plc=controllogix&allow_packing=0", 40, 40},
+    };
+    for (const Case &c : cases) {
+        std::vector<absim::TagDef> defs;
+        for (int i = 0; i < 40; ++i)
+            defs.push_back(tagDef("N" + std::to_string(i), CipType::Dint, {}, {std::to_string(i)}));
+        absim::Simulator &s = start(c.ip, defs, c.personality);
+        std::vector<int32_t> tags;
+        for (const absim::TagDef &d : defs) {
+            const std::string a = std::string("protocol=ab_eip&gateway=") + c.ip + "&" + c.attrs + "&name=" + d.name;
+            tags.push_back(plc_tag_create(a.c_str(), kTimeout));
+            ASSERT_GT(tags.back(), 0) << c.ip;
+        }
+        s.setResponseDelayMs(20);
+        const uint64_t before = s.requestCount();
+        overlapped(tags, false);
+        EXPECT_GE(s.requestCount() - before, c.minTrips) << c.attrs;
+        EXPECT_LE(s.requestCount() - before, c.maxTrips) << c.attrs;
+        for (size_t i = 0; i < tags.size(); ++i)
+            EXPECT_EQ(plc_tag_get_int32(tags[i], 0), int32_t(i)) << c.attrs;
+        plc_tag_shutdown();
+        sim.reset();
+    }
 }

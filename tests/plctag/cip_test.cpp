@@ -5,6 +5,7 @@
 
 #include "cip/cip.h"
 #include "cip/epath.h"
+#include "cip/multiple_service.h"
 #include "cip/status_map.h"
 #include "encap/encap.h"
 #include "libplctag.h"
@@ -276,6 +277,52 @@ TEST(UnconnectedSend, WrapsTheEmbeddedRequestWithItsRoute)
     EXPECT_BYTES(hex("52 02 20 06 24 01 0a 05 0f 00 4d 04 91 05 53 6d 61 6c 6c 00 c2 00 01 00 fb"
                      "00 01 00 01 00"),
                  out);
+}
+
+TEST(MultipleService, PacksAndSplitsAsCaptured)
+{
+    // pycomm3-logix-msp-read3.txt: Read Tag "Counter", "Temp", "Arr"[2] in one packet.
+    const Bytes reads[] = {cat({hex("4c 05"), tagPath("Counter"), hex("01 00")}),
+                           cat({hex("4c 03"), tagPath("Temp"), hex("01 00")}),
+                           cat({hex("4c 04"), tagPath("Arr[2]"), hex("01 00")})};
+    cip::Span spans[3];
+    for (size_t i = 0; i < 3; ++i)
+        spans[i] = {reads[i].data(), reads[i].size()};
+    Bytes out;
+    wire::Writer w(out);
+    cip::writeMultipleService(w, spans, 3);
+    EXPECT_BYTES(hex("0a 02 20 02 24 01 03 00 08 00 16 00 20 00"
+                     "4c 05 91 07 43 6f 75 6e 74 65 72 00 01 00 4c 03 91 04 54 65 6d 70 01 00"
+                     "4c 04 91 03 41 72 72 00 28 02 01 00"),
+                 out);
+    EXPECT_EQ(out.size(), cip::multipleServiceRequestOverhead(3) + reads[0].size() + reads[1].size() + reads[2].size());
+
+    const Bytes reply = hex("8a 00 00 00 03 00 08 00 12 00 1c 00 cc 00 00 00 c4 00 39 30 00 00"
+                            "cc 00 00 00 ca 00 00 00 50 40 cc 00 00 00 c4 00 67 00 00 00");
+    cip::MrReply r;
+    ASSERT_TRUE(cip::parseMrReply(reply.data(), reply.size(), &r));
+    EXPECT_EQ(reply.size(), cip::multipleServiceReplyOverhead(3) + 30);
+    cip::Span parts[3];
+    ASSERT_TRUE(cip::splitMultipleService(r.data, r.size, parts, 3));
+    EXPECT_BYTES(hex("cc 00 00 00 c4 00 39 30 00 00"), Bytes(parts[0].data, parts[0].data + parts[0].size));
+    EXPECT_BYTES(hex("cc 00 00 00 ca 00 00 00 50 40"), Bytes(parts[1].data, parts[1].data + parts[1].size));
+    EXPECT_BYTES(hex("cc 00 00 00 c4 00 67 00 00 00"), Bytes(parts[2].data, parts[2].data + parts[2].size));
+
+    // The facts sheet's packet with one failed service (overall 0x1E) splits the same way.
+    const Bytes mixed = hex("8a 00 1e 00 02 00 06 00 10 00 cc 00 00 00 c4 00 2a 00 00 00 cc 00 04 01 00 00");
+    ASSERT_TRUE(cip::parseMrReply(mixed.data(), mixed.size(), &r));
+    ASSERT_TRUE(cip::splitMultipleService(r.data, r.size, parts, 2));
+    EXPECT_BYTES(hex("cc 00 04 01 00 00"), Bytes(parts[1].data, parts[1].data + parts[1].size));
+
+    // Malformed: another count, an offset into the table, backwards or past the end, a member
+    // too short for its status.
+    const Bytes bad[] = {hex("03 00 08 00 0c 00 10 00 cc 00 00 00"),
+                         hex("02 00 04 00 0a 00 cc 00 00 00 cc 00 00 00"),
+                         hex("02 00 0a 00 06 00 cc 00 00 00 cc 00 00 00"),
+                         hex("02 00 06 00 20 00 cc 00 00 00 cc 00 00 00"),
+                         hex("02 00 06 00 08 00 cc 00 cc 00 00 00")};
+    for (const Bytes &b : bad)
+        EXPECT_FALSE(cip::splitMultipleService(b.data(), b.size(), parts, 2)) << ::testing::PrintToString(b);
 }
 
 // CIP general / extended status to PLCTAG status, as libplctag maps them.

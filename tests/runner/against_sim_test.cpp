@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ const QString kPlugin = QStringLiteral(AB_EIP_PLUGIN_FILE);
 const QString kSim = QStringLiteral(AB_EIP_SIM);
 const QString kHarness = QStringLiteral(AB_EIP_HARNESS);
 
-const char kControllers[] = R"({"controllers": [
+const char kControllers[] = R"({"response_delay_us": 2000, "controllers": [
   {"address": "127.0.NET.1", "personality": "controllogix",
    "tags": [{"name": "Counter", "type": "DINT", "value": 534},
             {"name": "Levels", "type": "INT", "dims": [4], "value": [1, 2, 3, 4]},
@@ -138,6 +139,18 @@ TEST_F(AgainstSimulator, RunnerShowsValuesWritesAndTheControllerHoldsTheWrite)
         wrote = wrote || (o.value("item").toString() == "Counter" && o.value("ok").toBool());
     EXPECT_TRUE(wrote) << r.out.toStdString();
     EXPECT_EQ(sim.ask(at("get 127.0.NET.1 Counter")), "Counter 42");
+    // Each read pass is reported; the controller's 2 ms per reply is in its duration.
+    QJsonObject first;
+    for (const QJsonObject &o : r.ofType(QStringLiteral("pass")))
+        if (first.isEmpty() && o.value("device").toString() == "CLX")
+            first = o;
+    ASSERT_FALSE(first.isEmpty()) << r.out.toStdString();
+    EXPECT_EQ(first.value("device_id").toInt(), 1);
+    EXPECT_GE(first.value("items").toInt(), 4);
+    EXPECT_EQ(first.value("errors").toInt(), 1) << "the missing tag";
+    const double ms = first.value("duration_ms").toDouble();
+    EXPECT_GE(ms, 2.0);
+    EXPECT_NEAR(first.value("items_per_s").toDouble(), first.value("items").toInt() * 1000.0 / ms, 1.0);
     // The store of identity items sits next to the configuration.
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("plant.items.json"))));
 }
@@ -152,6 +165,9 @@ TEST_F(AgainstSimulator, RunnerTableAndAWriteTheControllerRefuses)
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_TRUE(r.out.contains(QStringLiteral("Invalid value for Integer: 70000"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("B-17"))) << r.out.toStdString();
+    const QRegularExpression pass(
+        QStringLiteral("pass 2 of SLC: 1 item\\(s\\), 0 error\\(s\\) in [0-9.]+ ms, [0-9]+ items/s"));
+    EXPECT_TRUE(r.out.contains(pass)) << r.out.toStdString();
     EXPECT_EQ(sim.ask(at("get 127.0.NET.2 N7[0]")), "N7[0] 1234");
 }
 

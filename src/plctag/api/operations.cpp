@@ -11,9 +11,6 @@ namespace plctag {
 
 namespace {
 
-// Operations started with timeout 0 give up after this long.
-constexpr auto kAsyncLimit = std::chrono::milliseconds(10000);
-
 // Per-thread buffers, so that tags carry no request buffers and the steady state allocates nothing.
 struct Scratch {
     std::vector<uint8_t> request, reply, incoming, outgoing;
@@ -47,22 +44,31 @@ void storeType(Tag &t, const TypeInfo &type)
 }
 
 // Reads the whole tag into `into` (fragment after fragment), and its type field into `type`.
-int readInto(Tag &t, const Cancel &cancel, Clock::time_point deadline, std::vector<uint8_t> &into, TypeInfo *type)
+// `first`, when given, is the reply to the first request, which went out in a packet.
+int readInto(Tag &t, const Cancel &cancel, Clock::time_point deadline, std::vector<uint8_t> &into, TypeInfo *type,
+             const uint8_t *first = nullptr, size_t firstSize = 0)
 {
     Scratch &s = scratch();
     into.clear();
     uint32_t offset = 0;
     for (;;) {
-        s.request.clear();
-        wire::Writer w(s.request);
-        int rc = t.protocol->encodeRead(t.addr, offset, envFor(t), w);
-        if (rc != PLCTAG_STATUS_OK)
-            return rc;
-        rc = t.session->transact(s.request, &s.reply, deadline, cancel);
-        if (rc != PLCTAG_STATUS_OK)
-            return rc;
+        const uint8_t *reply = first;
+        size_t replySize = firstSize;
+        first = nullptr;
+        if (!reply) {
+            s.request.clear();
+            wire::Writer w(s.request);
+            int rc = t.protocol->encodeRead(t.addr, offset, envFor(t), w);
+            if (rc != PLCTAG_STATUS_OK)
+                return rc;
+            rc = t.session->transact(s.request, &s.reply, deadline, cancel);
+            if (rc != PLCTAG_STATUS_OK)
+                return rc;
+            reply = s.reply.data();
+            replySize = s.reply.size();
+        }
         ReadChunk c;
-        rc = t.protocol->decodeRead(t.addr, s.reply.data(), s.reply.size(), &c);
+        int rc = t.protocol->decodeRead(t.addr, reply, replySize, &c);
         if (rc != PLCTAG_STATUS_OK)
             return rc;
         if (c.type && c.typeLen <= kMaxTypeBytes) {
@@ -85,18 +91,16 @@ int readInto(Tag &t, const Cancel &cancel, Clock::time_point deadline, std::vect
     }
 }
 
-int runRead(Tag &t, uint32_t generation, Clock::time_point deadline)
+// Ends a read: its data, type and status go to the tag unless the read was aborted.
+int storeRead(Tag &t, uint32_t generation, int rc, const std::vector<uint8_t> &incoming, const TypeInfo &type)
 {
-    Scratch &s = scratch();
-    TypeInfo type;
-    const Cancel cancel{&t.generation, generation};
-    const int rc = readInto(t, cancel, deadline, s.incoming, &type);
     std::lock_guard<std::mutex> l(t.m);
     if (t.generation.load() != generation)
         return rc == PLCTAG_STATUS_OK ? PLCTAG_ERR_ABORT : rc;
     if (rc == PLCTAG_STATUS_OK) {
-        t.data.assign(s.incoming.begin(), s.incoming.end());
+        t.data.assign(incoming.begin(), incoming.end());
         t.haveData = true;
+        t.replyBytes = static_cast<uint32_t>(incoming.size());
         storeType(t, type);
         if (t.readCacheMs > 0)
             t.cacheUntil = Clock::now() + std::chrono::milliseconds(t.readCacheMs);
@@ -104,6 +108,15 @@ int runRead(Tag &t, uint32_t generation, Clock::time_point deadline)
     t.status = rc;
     t.busy = false;
     return rc;
+}
+
+int runRead(Tag &t, uint32_t generation, Clock::time_point deadline)
+{
+    Scratch &s = scratch();
+    TypeInfo type;
+    const Cancel cancel{&t.generation, generation};
+    const int rc = readInto(t, cancel, deadline, s.incoming, &type);
+    return storeRead(t, generation, rc, s.incoming, type);
 }
 
 int writeChunks(Tag &t, const Cancel &cancel, Clock::time_point deadline)
@@ -131,6 +144,19 @@ int writeChunks(Tag &t, const Cancel &cancel, Clock::time_point deadline)
     return PLCTAG_STATUS_OK;
 }
 
+// Ends a write: its status goes to the tag unless the write was aborted.
+int storeWrite(Tag &t, uint32_t generation, int rc)
+{
+    std::lock_guard<std::mutex> l(t.m);
+    if (t.generation.load() != generation)
+        return rc == PLCTAG_STATUS_OK ? PLCTAG_ERR_ABORT : rc;
+    t.status = rc;
+    t.busy = false;
+    if (rc == PLCTAG_STATUS_OK)
+        t.cacheUntil = Clock::time_point{}; // the controller now holds what the buffer holds
+    return rc;
+}
+
 int runWrite(Tag &t, uint32_t generation, Clock::time_point deadline)
 {
     Scratch &s = scratch();
@@ -156,14 +182,7 @@ int runWrite(Tag &t, uint32_t generation, Clock::time_point deadline)
     }
     if (rc == PLCTAG_STATUS_OK)
         rc = writeChunks(t, cancel, deadline);
-    std::lock_guard<std::mutex> l(t.m);
-    if (t.generation.load() != generation)
-        return rc == PLCTAG_STATUS_OK ? PLCTAG_ERR_ABORT : rc;
-    t.status = rc;
-    t.busy = false;
-    if (rc == PLCTAG_STATUS_OK)
-        t.cacheUntil = Clock::time_point{}; // the controller now holds what the buffer holds
-    return rc;
+    return storeWrite(t, generation, rc);
 }
 
 } // namespace
@@ -209,7 +228,69 @@ void Tag::runJob()
         gen = jobGeneration;
         write = jobWrite;
     }
-    runOperation(*this, write, gen, Clock::now() + kAsyncLimit);
+    runOperation(*this, write, gen, Clock::now() + kJobLimit);
+}
+
+// A packed operation's ticket: its generation, and whether it writes.
+constexpr uint64_t kTicketWrite = uint64_t(1) << 32;
+
+Job::Pack Tag::startPacked(std::vector<uint8_t> &request, size_t maxRequest, size_t *replyBound, uint64_t *ticket)
+{
+    std::lock_guard<std::mutex> l(m);
+    if (!jobQueued || generation.load() != jobGeneration) {
+        jobQueued = false;
+        return Pack::Done;
+    }
+    // Only an operation that is one request, with a reply of known size, goes in a packet.
+    const size_t bound = protocol->replyBound(addr, jobWrite, replyBytes);
+    if (bound == 0 || (jobWrite && protocol->writeNeedsType() && addr.typeLen == 0 && addr.bit < 0))
+        return Pack::Alone;
+    const size_t begin = request.size();
+    wire::Writer w(request);
+    RequestEnv env;
+    env.maxRequest = maxRequest;
+    size_t consumed = 0;
+    const int rc = jobWrite ? protocol->encodeWrite(addr, data.data(), data.size(), 0, env, w, &consumed)
+                            : protocol->encodeRead(addr, 0, env, w);
+    if (rc != PLCTAG_STATUS_OK || (jobWrite && consumed != data.size())) {
+        request.resize(begin); // a failing or fragmented write runs alone and says so
+        return Pack::Alone;
+    }
+    jobQueued = false;
+    *replyBound = bound;
+    *ticket = jobGeneration | (jobWrite ? kTicketWrite : 0);
+    return Pack::Packed;
+}
+
+void Tag::finishPacked(uint64_t ticket, int status, const uint8_t *reply, size_t n)
+{
+    const uint32_t gen = static_cast<uint32_t>(ticket);
+    if (ticket & kTicketWrite) {
+        storeWrite(*this, gen, status == PLCTAG_STATUS_OK ? protocol->decodeWrite(addr, reply, n) : status);
+        return;
+    }
+    Scratch &s = scratch();
+    TypeInfo type;
+    int rc = status;
+    if (rc == PLCTAG_STATUS_OK)
+        rc = readInto(*this, Cancel{&generation, gen}, Clock::now() + kJobLimit, s.incoming, &type, reply, n);
+    storeRead(*this, gen, rc, s.incoming, type);
+}
+
+bool Tag::requeue(uint64_t ticket)
+{
+    std::lock_guard<std::mutex> l(m);
+    if (generation.load() != static_cast<uint32_t>(ticket))
+        return false;
+    jobQueued = true;
+    jobGeneration = static_cast<uint32_t>(ticket);
+    jobWrite = (ticket & kTicketWrite) != 0;
+    return true;
+}
+
+bool Tag::abandoned(uint64_t ticket) const
+{
+    return generation.load(std::memory_order_acquire) != static_cast<uint32_t>(ticket);
 }
 
 void Tag::cancelJob(int rc)

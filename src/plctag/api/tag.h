@@ -50,6 +50,7 @@ struct Tag final : Job, std::enable_shared_from_this<Tag> {
     bool jobWrite = false;
     uint32_t jobGeneration = 0;
     Clock::time_point cacheUntil{};
+    uint32_t replyBytes = 0; // data bytes of the last read: what a packed read's reply is sized by
 
     // plc_tag_lock: recursive, owned by one thread; purely advisory. Guarded by m too (no
     // code holding m waits for this lock, so one mutex serves both and saves its bytes).
@@ -60,6 +61,10 @@ struct Tag final : Job, std::enable_shared_from_this<Tag> {
 
     void runJob() override;
     void cancelJob(int status) override;
+    Pack startPacked(std::vector<uint8_t> &request, size_t maxRequest, size_t *replyBound, uint64_t *ticket) override;
+    void finishPacked(uint64_t ticket, int status, const uint8_t *reply, size_t n) override;
+    bool requeue(uint64_t ticket) override;
+    bool abandoned(uint64_t ticket) const override;
 };
 
 using TagPtr = std::shared_ptr<Tag>;

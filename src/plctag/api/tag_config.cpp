@@ -185,9 +185,11 @@ int configureTag(const Attributes &a, Tag *t, TagConfig *cfg)
     cfg->session.route = std::move(route);
     cfg->session.family = family;
     cfg->session.connected = connected;
+    const bool packing = a.getInt("allow_packing", 1) != 0;
+    cfg->session.maxPacked = packing ? family->maxPacked : 0;
     cfg->shareSession = a.getInt("share_session", 1) != 0;
     cfg->sessionKey = lower(gateway ? *gateway : std::string()) + '|' + (path ? *path : std::string()) + '|' +
-                      std::to_string(group) + '|' + family->name + (connected ? "|c" : "|u");
+                      std::to_string(group) + '|' + family->name + (connected ? "|c" : "|u") + (packing ? "" : "|1");
     return PLCTAG_STATUS_OK;
 }
 

@@ -22,30 +22,36 @@ constexpr StringLayout kOmronString{true, 2, false, 0, 0, 0, true, false};
 constexpr StringLayout kPcccString{true, 2, true, 82, 84, 0, false, true};
 
 constexpr ByteOrder kLittleEndian{};
+// No count limit of its own: the connection size bounds a packet.
+constexpr uint16_t kPackBySize = 0xFFFF;
 // PLC-5 keeps REALs word-swapped.
 constexpr ByteOrder kPlc5Order{{0, 1}, {0, 1, 2, 3}, {0, 1, 2, 3, 4, 5, 6, 7}, {2, 3, 0, 1}, {0, 1, 2, 3, 4, 5, 6, 7}};
 
 const Family kFamilies[] = {
-    {FamilyId::Logix, "ControlLogix", true, true, true, 4002, 508, 508, true, kLogixString, kLittleEndian,
+    {FamilyId::Logix, "ControlLogix", true, true, true, 4002, 508, 508, kPackBySize, kLogixString, kLittleEndian,
      &logix::logixProtocol(),
      "CPU sits behind a backplane (path 1,slot is mandatory); v20+ takes Large Forward Open with 4002 bytes, "
-     "older firmware and FlexLogix answer 0x08 and get the classic 508-byte connection"},
-    {FamilyId::Micro800, "Micro800", true, false, false, 4002, 508, 508, false, kShortString, kLittleEndian,
+     "older firmware and FlexLogix answer 0x08 and get the classic 508-byte connection; queued requests go "
+     "out in Multiple Service Packets up to the connection size (a reply that still overflows comes back "
+     "as a partial read and is continued)"},
+    {FamilyId::Micro800, "Micro800", true, false, false, 4002, 508, 508, 0, kShortString, kLittleEndian,
      &logix::logixProtocol(),
      "addressed directly on its own port (no route; a given path still goes into the Forward Open); "
-     "rejects Multiple Service Packet, strings are SHORT_STRING"},
-    {FamilyId::Omron, "Omron NJ/NX", true, true, true, 1996, 508, 502, false, kOmronString, kLittleEndian,
+     "rejects Multiple Service Packet (0x08), so one request at a time; strings are SHORT_STRING"},
+    {FamilyId::Omron, "Omron NJ/NX", true, true, true, 1996, 508, 502, 32, kOmronString, kLittleEndian,
      &logix::omronProtocol(),
      "messages up to 1994 bytes on a large connection; no fragmented services, so a tag is one element "
-     "read with Read Tag; STRING is a UINT-counted CIP string"},
-    {FamilyId::Plc5, "PLC-5", false, false, false, 0, 0, 244, false, kPcccString, kPlc5Order, &pccc::plc5Protocol(),
-     "PCCC through Execute PCCC, unconnected, 244-byte payloads; REALs word-swapped"},
-    {FamilyId::Slc500, "SLC 500", false, false, false, 0, 0, 244, false, kPcccString, kLittleEndian,
+     "read with Read Tag; STRING is a UINT-counted CIP string; packs conservatively: at most 32 services, "
+     "and only requests whose whole reply size is known (no STRING reads), since a reply that does not fit "
+     "is not continued"},
+    {FamilyId::Plc5, "PLC-5", false, false, false, 0, 0, 244, 0, kPcccString, kPlc5Order, &pccc::plc5Protocol(),
+     "PCCC through Execute PCCC, unconnected, 244-byte payloads, one request at a time; REALs word-swapped"},
+    {FamilyId::Slc500, "SLC 500", false, false, false, 0, 0, 244, 0, kPcccString, kLittleEndian,
      &pccc::slcProtocol(),
-     "PCCC through Execute PCCC, unconnected, 244-byte payloads"},
-    {FamilyId::MicroLogix, "MicroLogix", false, false, false, 0, 0, 244, false, kPcccString, kLittleEndian,
+     "PCCC through Execute PCCC, unconnected, 244-byte payloads, one request at a time"},
+    {FamilyId::MicroLogix, "MicroLogix", false, false, false, 0, 0, 244, 0, kPcccString, kLittleEndian,
      &pccc::slcProtocol(), "same PCCC command set as SLC 500"},
-    {FamilyId::LogixPccc, "Logix PCCC", false, false, true, 0, 0, 244, false, kPcccString, kLittleEndian,
+    {FamilyId::LogixPccc, "Logix PCCC", false, false, true, 0, 0, 244, 0, kPcccString, kLittleEndian,
      &pccc::plc5Protocol(), "PLC-5 style data-table access to a Logix CPU, routed with Unconnected Send"},
 };
 

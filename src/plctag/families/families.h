@@ -21,7 +21,7 @@ struct Family {
     uint16_t largeConnectionSize; // Large Forward Open size tried first; 0 = classic only
     uint16_t classicConnectionSize;
     uint16_t unconnectedPayload;  // UCMM message limit
-    bool packing;                 // may bundle requests (we never do; kept for the attribute)
+    uint16_t maxPacked;           // requests per Multiple Service Packet; 0: one request at a time
     buffer::StringLayout strings;
     buffer::ByteOrder byteOrder;
     const Protocol *protocol;     // request/reply codec; nullptr while unsupported

@@ -132,6 +132,23 @@ int SymbolicProtocol::decodeWrite(const TagAddress &addr, const uint8_t *reply, 
     return replyStatus(r);
 }
 
+size_t SymbolicProtocol::replyBound(const TagAddress &addr, bool write, size_t lastReadBytes) const
+{
+    // An error reply: reply head and up to two extended status words.
+    constexpr size_t kErrorReply = 4 + 4;
+    if (write)
+        return kErrorReply;
+    if (addr.typeLen == 0 || lastReadBytes == 0)
+        return 0; // not read yet
+    size_t data = lastReadBytes;
+    if (addr.type[0] == kTypeShortString)
+        data = size_t(addr.elemCount) * 256; // a count byte and up to 255 characters each
+    else if (addr.type[0] == kTypeString)
+        return 0; // an Omron STRING's size is the controller's to choose
+    const size_t ok = 4 + addr.typeLen + data;
+    return ok > kErrorReply ? ok : kErrorReply;
+}
+
 const Protocol &logixProtocol()
 {
     static const SymbolicProtocol p(true);

@@ -19,6 +19,7 @@ public:
     int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
                     const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
     int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
+    size_t replyBound(const TagAddress &addr, bool write, size_t lastReadBytes) const override;
 
 private:
     bool fragmented_;

@@ -64,6 +64,12 @@ public:
     virtual int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
                             const RequestEnv &env, wire::Writer &w, size_t *consumed) const = 0;
     virtual int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const = 0;
+    // The most bytes the reply to a write, or to a read's first request, may take, given the
+    // data bytes the last read returned; 0 when not known, and the request is not packed.
+    virtual size_t replyBound(const TagAddress & /*addr*/, bool /*write*/, size_t /*lastReadBytes*/) const
+    {
+        return 0;
+    }
 };
 
 } // namespace plctag

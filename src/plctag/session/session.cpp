@@ -7,6 +7,8 @@
 #include "util/log.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -483,6 +485,16 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
     }
 }
 
+void Session::growJobs()
+{
+    // Keeps the order.
+    std::vector<std::shared_ptr<Job>> bigger(jobs_.empty() ? 16 : jobs_.size() * 2);
+    for (size_t i = 0; i < jobCount_; ++i)
+        bigger[i] = std::move(jobs_[(jobHead_ + i) % jobs_.size()]);
+    jobs_.swap(bigger);
+    jobHead_ = 0;
+}
+
 void Session::post(std::shared_ptr<Job> job)
 {
     std::unique_lock<std::mutex> l(m_);
@@ -491,14 +503,8 @@ void Session::post(std::shared_ptr<Job> job)
         job->cancelJob(PLCTAG_ERR_ABORT);
         return;
     }
-    if (jobCount_ == jobs_.size()) {
-        // Grow the ring, keeping order.
-        std::vector<std::shared_ptr<Job>> bigger(jobs_.empty() ? 16 : jobs_.size() * 2);
-        for (size_t i = 0; i < jobCount_; ++i)
-            bigger[i] = std::move(jobs_[(jobHead_ + i) % jobs_.size()]);
-        jobs_.swap(bigger);
-        jobHead_ = 0;
-    }
+    if (jobCount_ == jobs_.size())
+        growJobs();
     jobs_[(jobHead_ + jobCount_) % jobs_.size()] = std::move(job);
     ++jobCount_;
     if (!worker_.joinable()) {
@@ -517,11 +523,21 @@ void Session::post(std::shared_ptr<Job> job)
 
 void Session::workerLoop()
 {
+    // The thread batches what callers queue: waking up, it must not take the CPU from a caller
+    // still queueing, or every packet holds one request.
+    sched_param batch{};
+    ::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &batch);
     std::unique_lock<std::mutex> l(m_);
     for (;;) {
         jobCv_.wait(l, [this] { return closing_ || jobCount_ > 0; });
         if (closing_)
             break;
+        if (packs()) {
+            l.unlock();
+            runPacked();
+            l.lock();
+            continue;
+        }
         std::shared_ptr<Job> job = std::move(jobs_[jobHead_]);
         jobHead_ = (jobHead_ + 1) % jobs_.size();
         --jobCount_;

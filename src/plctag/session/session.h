@@ -8,8 +8,12 @@
 // with timeout 0 the same way. Every wait ends at the caller's deadline (steady clock), on a
 // cancel, or when the session closes; a cancel or a close wakes a holder blocked in poll
 // through an eventfd.
+//
+// Packing (packing.cpp), on families that allow it: when the wire becomes free, the session's
+// thread sends the operations queued by then together in one Multiple Service Packet.
 #pragma once
 
+#include "cip/multiple_service.h"
 #include "families/families.h"
 #include "session/frame_buffer.h"
 #include "util/capture.h"
@@ -28,12 +32,20 @@ namespace plctag {
 
 using Clock = std::chrono::steady_clock;
 
+// Operations started with timeout 0 give up after this long.
+constexpr auto kJobLimit = std::chrono::milliseconds(10000);
+
 // Lets a waiting operation notice that it was aborted: it carries the generation the
 // operation started under; any later value means "stop".
 struct Cancel {
     const std::atomic<uint32_t> *generation = nullptr;
     uint32_t mine = 0;
-    bool requested() const { return generation && generation->load(std::memory_order_acquire) != mine; }
+    bool (*stop)(const void *context) = nullptr; // another reason to stop, e.g. a packet nobody awaits
+    const void *context = nullptr;
+    bool requested() const
+    {
+        return (generation && generation->load(std::memory_order_acquire) != mine) || (stop && stop(context));
+    }
 };
 
 // Work for the session's thread: operations started with timeout 0.
@@ -42,6 +54,23 @@ public:
     virtual ~Job() = default;
     virtual void runJob() = 0;
     virtual void cancelJob(int status) = 0; // the job will not run (session closed, no thread)
+
+    // Packing, on sessions whose family allows it. startPacked offers the job's first request
+    // for a Multiple Service Packet: Packed (request appended, the most bytes its reply may
+    // take and a ticket set), Alone (nothing changed: run it with runJob) or Done (aborted).
+    enum class Pack { Packed, Alone, Done };
+    virtual Pack startPacked(std::vector<uint8_t> & /*request*/, size_t /*maxRequest*/, size_t * /*replyBound*/,
+                             uint64_t * /*ticket*/)
+    {
+        return Pack::Alone;
+    }
+    // Its own reply out of the packet, or the status that ended the whole packet. The job
+    // ends, or goes on alone (a partial read's next fragment).
+    virtual void finishPacked(uint64_t /*ticket*/, int /*status*/, const uint8_t * /*reply*/, size_t /*n*/) {}
+    // A started job that did not go out after all: true when it wants to be queued again.
+    virtual bool requeue(uint64_t /*ticket*/) { return false; }
+    // The job no longer waits for its reply (aborted, destroyed).
+    virtual bool abandoned(uint64_t /*ticket*/) const { return false; }
 };
 
 struct SessionConfig {
@@ -50,6 +79,7 @@ struct SessionConfig {
     std::vector<uint8_t> route;  // port segments of the path attribute
     const Family *family = nullptr;
     bool connected = true;       // class 3 messaging through Forward Open
+    uint16_t maxPacked = 0;      // requests per Multiple Service Packet; 0 or 1: no packing
 };
 
 class Session {
@@ -99,6 +129,12 @@ private:
     bool peerStillThere();
     void drop();
     void workerLoop();
+    void growJobs(); // under m_
+    // Packing (session/packing.cpp): the session's thread sends what is queued in one packet.
+    void runPacked();
+    std::shared_ptr<Job> popJob();
+    void pushFront(std::shared_ptr<Job> job);
+    bool packs() const { return cfg_.maxPacked > 1 && !packRefused_.load(std::memory_order_relaxed); }
 
     const std::string key_;
     const SessionConfig cfg_;
@@ -131,6 +167,18 @@ private:
     std::vector<uint8_t> tx_, mr_;
     FrameBuffer rx_;
     Capture::Flow flow_;
+
+    // The packet being built; the session's thread's own.
+    struct Member {
+        std::shared_ptr<Job> job;
+        uint64_t ticket = 0;
+        size_t end = 0; // of its request in packBodies_
+        size_t replyBound = 0;
+    };
+    std::vector<Member> members_;
+    std::vector<cip::Span> packSpans_;
+    std::vector<uint8_t> packBodies_, packRequest_, packReply_;
+    std::atomic<bool> packRefused_{false}; // the controller answered a packet with 0x08
 
     std::atomic<size_t> maxRequest_{0};
     std::atomic<bool> tcpOpen_{false};

@@ -68,6 +68,7 @@ struct Config {
     Identity identity;
     std::vector<TagDef> tags;
     bool listenUdp = true;
+    int responseDelayUs = 0; // before every reply packet (however many services it answers)
 };
 
 Identity defaultIdentity(Personality p);
@@ -77,6 +78,7 @@ bool parseCipType(const std::string &text, CipType *out);
 
 // A JSON file: {"controllers":[{"address":..,"personality":..,"identity":{..},"tags":[..]}]}
 // or one controller object. Each tag: {"name":..,"type":"DINT","dims":[10],"value":..}.
+// "response_delay_us" may stand at the top (every controller) and in a controller.
 bool loadConfigFile(const std::string &path, std::vector<Config> *out, std::string *error);
 // "Name:TYPE[dims]=v1,v2" as the command line gives a tag.
 bool parseTagSpec(const std::string &spec, TagDef *out, std::string *error);
@@ -102,6 +104,7 @@ public:
     std::vector<uint8_t> rawBytes(const std::string &name) const;
 
     void setResponseDelayMs(int ms);
+    void setResponseDelayUs(int us);
     void dropConnectionAfter(int requests); // -1: off
     void setRefuseConnections(bool on);
     void setMute(bool on);
@@ -111,7 +114,7 @@ public:
 
     int openConnections() const;
     int openCipConnections() const;
-    uint64_t requestCount() const;
+    uint64_t requestCount() const; // encapsulation messages received, TCP and UDP: round trips
     const Config &config() const;
 
     struct Impl;
