@@ -214,6 +214,14 @@ void Simulator::Impl::readClient(Client &c)
             closeClient(fd);
             return;
         }
+        if (r == Session::Result::ReplyThenClose) {
+            if (!mute) {
+                c.out.insert(c.out.end(), reply.begin(), reply.end());
+                flush(c);
+            }
+            closeClient(fd);
+            return;
+        }
         if (r == Session::Result::Reply && !mute && !spoil(fd, &reply))
             return;
         if (r == Session::Result::Reply && !mute)
@@ -456,7 +464,7 @@ std::optional<int64_t> Simulator::getInt(const std::string &name, size_t index) 
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || t->def.type == CipType::String)
+    if (!element(t, index) || isStringType(t->def.type))
         return std::nullopt;
     if (t->def.type == CipType::Real || t->def.type == CipType::Lreal)
         return std::nullopt;
@@ -467,7 +475,7 @@ std::optional<double> Simulator::getDouble(const std::string &name, size_t index
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || t->def.type == CipType::String)
+    if (!element(t, index) || isStringType(t->def.type))
         return std::nullopt;
     if (t->def.type == CipType::Real) {
         float f;
@@ -486,7 +494,7 @@ std::optional<std::string> Simulator::getString(const std::string &name, size_t 
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || t->def.type != CipType::String)
+    if (!element(t, index) || !isStringType(t->def.type))
         return std::nullopt;
     return t->strings[index];
 }

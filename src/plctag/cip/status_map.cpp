@@ -95,4 +95,25 @@ int mapCipStatus(uint8_t general, uint16_t extended, unsigned extCount)
     }
 }
 
+bool isRouteFailure(uint8_t general, uint16_t extended, unsigned extCount)
+{
+    if (general == 0x04 || general == 0x05)
+        return true; // path segment error / path destination unknown
+    if (general != 0x01 || extCount == 0)
+        return false;
+    switch (extended) {
+    case 0x0204: // unconnected request timed out: nothing answered behind the hop
+    case 0x0311: // port not available
+    case 0x0312: // invalid link address: an empty slot
+    case 0x0315: // invalid segment in the path
+    case 0x0316: return true; // path and connection not equal
+    default: return false;
+    }
+}
+
+int mapForwardOpenStatus(uint8_t general, uint16_t extended, unsigned extCount)
+{
+    return isRouteFailure(general, extended, extCount) ? PLCTAG_ERR_BAD_GATEWAY : PLCTAG_ERR_OPEN;
+}
+
 } // namespace plctag::cip

@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include "cip/cip.h"
+#include "cip/status_map.h"
 #include "encap/encap.h"
 #include "libplctag.h"
 #include "session/socket.h"
@@ -22,8 +23,6 @@ constexpr size_t kSequenceBytes = 2; // counted in the connection size, not in t
 constexpr uint16_t kRRDataTimeout = 1;
 constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
 constexpr auto kMaxBackoff = std::chrono::milliseconds(2000);
-// A connection that answered nothing for this long while requests waited is given up.
-constexpr auto kSilenceLimit = std::chrono::milliseconds(2000);
 // Below this idle time a closed peer is found by the next exchange itself.
 constexpr auto kIdleCheck = std::chrono::milliseconds(2);
 
@@ -137,7 +136,6 @@ void Session::drop()
     }
     handle_ = 0;
     connectedMsg_ = false;
-    unanswered_ = false;
     rx_.clear();
     tcpOpen_ = false;
 }
@@ -188,46 +186,74 @@ int Session::sendAll(const uint8_t *p, size_t n, size_t *sent, Clock::time_point
     return PLCTAG_STATUS_OK;
 }
 
+int Session::refuse(const char *why, const uint8_t *p, size_t n)
+{
+    PLCTAG_LOG(2, 0, "session %s: %s; reply refused", key_.c_str(), why);
+    PLCTAG_LOG_BYTES(2, 0, "refused reply", p, n);
+    return PLCTAG_ERR_BAD_REPLY;
+}
+
+void Session::notePeer(uint8_t habit, const char *what)
+{
+    if (peerHabits_ & habit)
+        return;
+    peerHabits_ |= habit;
+    PLCTAG_LOG(4, 0, "session %s: the peer %s; taken, as only one request is in flight", key_.c_str(), what);
+}
+
+int Session::take(const Match &m, const uint8_t *p, size_t n, std::vector<uint8_t> *reply)
+{
+    encap::Header h;
+    wire::Reader hr(p, n);
+    encap::readHeader(hr, &h);
+    if (h.status != encap::kStatusSuccess) {
+        PLCTAG_LOG(2, 0, "session %s: encapsulation status 0x%x", key_.c_str(), h.status);
+        PLCTAG_LOG_BYTES(2, 0, "error reply", p, n);
+        return PLCTAG_ERR_REMOTE_ERR; // the session is no good any more
+    }
+    if (h.command != m.command)
+        return refuse("a reply of another command", p, n);
+    if (m.command == encap::kRegisterSession) {
+        reply->assign(p, p + n);
+        return PLCTAG_STATUS_OK;
+    }
+    encap::CipPayload pl;
+    if (!encap::parseCipPayload(p, n, &pl))
+        return refuse("malformed", p, n);
+    // Only one request is ever in flight on the wire, and a timed-out one takes its
+    // connection with it, so a reply of the right command can only be this request's.
+    if (m.command == encap::kSendUnitData) {
+        if (pl.sequence != m.sequence)
+            return refuse("another sequence count", p, n);
+        if (pl.connectionId != toId_) {
+            if (pl.connectionId != otId_)
+                return refuse("an unknown connection id", p, n);
+            notePeer(kHabitO2tId, "answers with the O->T connection id");
+        }
+        if (pl.offLayout)
+            notePeer(kHabitOffLayout, "sends connected replies without interface handle and timeout");
+    } else if (pl.header.context != m.context) {
+        notePeer(kHabitContext, "does not echo the sender context");
+    }
+    reply->assign(pl.data, pl.data + pl.size);
+    return PLCTAG_STATUS_OK;
+}
+
 int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_point deadline, const Cancel &cancel)
 {
     bool waitFirst = true; // the reply cannot be there yet right after the request went out
     for (;;) {
         const uint8_t *p;
         size_t n;
-        while (rx_.front(&p, &n)) {
-            unanswered_ = false;
-            encap::Header h;
-            wire::Reader hr(p, n);
-            encap::readHeader(hr, &h);
-            int verdict = 0; // 1 ours, 0 stale, < 0 error
-            if (h.command == m.command && h.status != encap::kStatusSuccess &&
-                (m.command != encap::kSendRRData || h.context == m.context)) {
-                PLCTAG_LOG(1, 0, "session %s: encapsulation status 0x%x", key_.c_str(), h.status);
-                verdict = PLCTAG_ERR_REMOTE_ERR; // the session is no good any more
-            } else if (m.command == encap::kRegisterSession) {
-                if (h.command == encap::kRegisterSession) {
-                    verdict = 1;
-                    reply->assign(p, p + n);
-                }
-            } else if (h.command == m.command) {
-                encap::CipPayload pl;
-                if (!encap::parseCipPayload(p, n, &pl)) {
-                    verdict = PLCTAG_ERR_BAD_REPLY;
-                } else if (m.command == encap::kSendUnitData ? (pl.sequence == m.sequence && pl.connectionId == toId_)
-                                                             : pl.header.context == m.context) {
-                    verdict = 1;
-                    reply->assign(pl.data, pl.data + pl.size);
-                }
-            }
+        if (rx_.front(&p, &n)) {
+            const int rc = take(m, p, n, reply);
             rx_.pop();
-            if (verdict == 1) {
-                lastActivity_ = Clock::now();
-                return PLCTAG_STATUS_OK;
-            }
-            if (verdict < 0) {
+            if (rc != PLCTAG_STATUS_OK) {
                 drop();
-                return verdict;
+                return rc;
             }
+            lastActivity_ = Clock::now();
+            return PLCTAG_STATUS_OK;
         }
         if (!waitFirst) {
             uint8_t *space = rx_.space(4096);
@@ -248,20 +274,13 @@ int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_po
         }
         waitFirst = false;
         const int rc = waitIo(POLLIN, deadline, cancel);
-        if (rc == PLCTAG_ERR_BAD_CONNECTION) {
-            drop();
-            return rc;
-        }
         if (rc != PLCTAG_STATUS_OK) {
-            // The reply may still come and will be skipped; a peer silent for too long is not
-            // worth keeping.
-            if (unanswered_ && Clock::now() - unansweredSince_ > kSilenceLimit) {
-                PLCTAG_LOG(2, 0, "session %s: no reply for %lld ms, reconnecting", key_.c_str(),
-                           static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                      Clock::now() - unansweredSince_)
-                                                      .count()));
-                drop();
-            }
+            // A reply still on its way would later be taken for the next request's: the
+            // connection goes with the request.
+            if (rc != PLCTAG_ERR_BAD_CONNECTION)
+                PLCTAG_LOG(2, 0, "session %s: request given up (%s), reconnecting", key_.c_str(),
+                           plc_tag_decode_error(rc));
+            drop();
             return rc;
         }
     }
@@ -345,7 +364,7 @@ int Session::forwardOpen(Clock::time_point deadline, const Cancel &cancel)
         }
         if (r.general == cip::kStatusConnectionFailure && r.extCount >= 1 && r.ext[0] == cip::kExtDuplicateConnection)
             continue; // a new serial and id on the next attempt
-        return PLCTAG_ERR_OPEN;
+        return cip::mapForwardOpenStatus(r.general, r.ext[0], r.extCount);
     }
     return PLCTAG_ERR_OPEN;
 }
@@ -397,8 +416,8 @@ int Session::attempt(Clock::time_point deadline, const Cancel &cancel)
 int Session::establish(Clock::time_point deadline, const Cancel &cancel)
 {
     for (;;) {
-        // Failed attempts are repeated after a growing pause until the caller's deadline:
-        // an unreachable or refusing controller ends as a timeout, as callers expect.
+        // Failed TCP connects are repeated after a growing pause until the caller's deadline:
+        // an unreachable controller ends as a timeout, as callers expect.
         if (Clock::now() < retryAt_) {
             const Clock::time_point until = retryAt_ < deadline ? retryAt_ : deadline;
             while (Clock::now() < until) {
@@ -419,13 +438,36 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
                        connectedMsg_ ? "connected" : "unconnected");
             return rc;
         }
+        // Once TCP is up, the controller has answered (a refusal, an error status, a reply we
+        // cannot read) or closed the connection on a request: asking again would only earn the
+        // same answer, so the caller hears it now.
+        const bool answered = tcpOpen_;
         drop();
         if (rc == PLCTAG_ERR_ABORT || rc == PLCTAG_ERR_TIMEOUT)
             return rc;
+        if (answered) {
+            PLCTAG_LOG(2, 0, "session %s: connect refused by the controller (%s)", key_.c_str(),
+                       plc_tag_decode_error(rc));
+            return rc;
+        }
         PLCTAG_LOG(2, 0, "session %s: connect attempt failed (%s)", key_.c_str(), plc_tag_decode_error(rc));
         retryAt_ = Clock::now() + backoff_;
         backoff_ = backoff_ * 2 > kMaxBackoff ? Clock::duration(kMaxBackoff) : backoff_ * 2;
     }
+}
+
+int Session::routeStatus(const std::vector<uint8_t> &reply)
+{
+    // Read Tag Fragmented shares the service code of Unconnected Send, but a tag service never
+    // answers "connection failure": that comes from a hop on the route.
+    cip::MrReply r;
+    if (cip::parseMrReply(reply.data(), reply.size(), &r) && r.service == cip::kUnconnectedSend &&
+        r.general == cip::kStatusConnectionFailure && cip::isRouteFailure(r.general, r.ext[0], r.extCount)) {
+        PLCTAG_LOG(2, 0, "session %s: Unconnected Send refused on the route: 0x%02x/0x%04x", key_.c_str(), r.general,
+                   r.ext[0]);
+        return PLCTAG_ERR_BAD_GATEWAY;
+    }
+    return PLCTAG_STATUS_OK;
 }
 
 int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
@@ -445,6 +487,7 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
         tx_.clear();
         wire::Writer w(tx_);
         encap::Frame f;
+        const bool routed = !connectedMsg_ && cfg_.family->routeUnconnected && !cfg_.route.empty();
         if (connectedMsg_) {
             m.command = encap::kSendUnitData;
             m.sequence = ++sequence_;
@@ -454,7 +497,7 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
             m.command = encap::kSendRRData;
             m.context = ++context_;
             f = encap::beginSendRRData(w, handle_, m.context, kRRDataTimeout);
-            if (cfg_.family->routeUnconnected && !cfg_.route.empty()) {
+            if (routed) {
                 const cip::UnconnectedSendMark us = cip::beginUnconnectedSend(w);
                 w.bytes(request.data(), request.size());
                 cip::endUnconnectedSend(w, us, cfg_.route.data(), cfg_.route.size());
@@ -474,12 +517,11 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
                 drop(); // a partial message would garble the stream
             return rc;
         }
-        if (!unanswered_) {
-            unanswered_ = true;
-            unansweredSince_ = Clock::now();
-        }
         lastActivity_ = Clock::now();
-        return receive(m, reply, deadline, cancel);
+        const int got = receive(m, reply, deadline, cancel);
+        if (got == PLCTAG_STATUS_OK && routed)
+            return routeStatus(*reply);
+        return got;
     }
 }
 

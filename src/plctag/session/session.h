@@ -94,6 +94,14 @@ private:
                     const Cancel &cancel);
     int sendAll(const uint8_t *p, size_t n, size_t *sent, Clock::time_point deadline, const Cancel &cancel);
     int receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_point deadline, const Cancel &cancel);
+    // One whole message read while `m` is awaited: its reply, or why it ends the request.
+    int take(const Match &m, const uint8_t *p, size_t n, std::vector<uint8_t> *reply);
+    int refuse(const char *why, const uint8_t *p, size_t n);
+    // Ways a peer departs from the letter of the protocol that we accept, logged once each.
+    enum : uint8_t { kHabitContext = 1, kHabitO2tId = 2, kHabitOffLayout = 4 };
+    void notePeer(uint8_t habit, const char *what);
+    // The status of an Unconnected Send reply: BAD_GATEWAY when a hop refused the route.
+    int routeStatus(const std::vector<uint8_t> &reply);
     int waitIo(short events, Clock::time_point deadline, const Cancel &cancel);
     bool stopRequested(const Cancel &cancel) const;
     bool peerStillThere();
@@ -126,8 +134,7 @@ private:
     Clock::time_point retryAt_{};
     Clock::duration backoff_{};
     Clock::time_point lastActivity_{};
-    Clock::time_point unansweredSince_{}; // oldest request without a reply since the last frame
-    bool unanswered_ = false;
+    uint8_t peerHabits_ = 0; // kHabit* already logged for this session
     std::vector<uint8_t> tx_, mr_;
     FrameBuffer rx_;
     Capture::Flow flow_;

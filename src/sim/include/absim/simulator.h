@@ -25,8 +25,11 @@ enum class CipType : uint8_t {
     Udint = 0xC8,
     Real = 0xCA,
     Lreal = 0xCB,
-    String = 0xD0, // laid out as the personality's strings
+    String = 0xD0,      // laid out as the personality's strings
+    ShortString = 0xDA, // SHORT_STRING: a length byte and the characters, on every personality
 };
+
+inline bool isStringType(CipType t) { return t == CipType::String || t == CipType::ShortString; }
 
 struct TagDef {
     std::string name;                 // "Counter", "Program:Main.Speed"
@@ -61,6 +64,19 @@ enum class ReplyFault {
     LoseAfterApply, // the request takes effect, then the connection closes unanswered
 };
 
+// Habits of EtherNet/IP servers met in the field, each switched on by its name in a
+// controller's "quirks" list (configuration file) or --quirks (command line). All off by default.
+struct Quirks {
+    bool storedContext = false;    // "stored-context": replies carry the RegisterSession context, not the request's
+    bool o2tId = false;            // "o2t-id": connected replies carry the O->T connection id
+    bool offLayoutCpf = false;     // "off-layout-cpf": connected replies lack interface handle and timeout and
+                                   // have six stray bytes before the sequence count
+    bool fragment490 = false;      // "fragment-490": reads answer at most 488 data bytes (0x06) on any connection
+    bool cipStrings = false;       // "cip-strings": Logix STRING tags travel as CIP STRING (0xD0, UINT length)
+    bool unknownTagCloses = false; // "unknown-tag-closes": an unconnected request naming an unknown tag or file
+                                   // is answered with encapsulation status 0x0008 and the TCP connection closed
+};
+
 struct Config {
     std::string address = "127.0.0.2"; // IPv4 to bind, TCP and UDP
     uint16_t port = 44818;
@@ -68,14 +84,17 @@ struct Config {
     Identity identity;
     std::vector<TagDef> tags;
     bool listenUdp = true;
+    Quirks quirks;
 };
 
 Identity defaultIdentity(Personality p);
 const char *personalityName(Personality p);
 bool parsePersonality(const std::string &text, Personality *out);
 bool parseCipType(const std::string &text, CipType *out);
+// Turns on the quirk of that name; false for a name it does not know.
+bool enableQuirk(const std::string &name, Quirks *out);
 
-// A JSON file: {"controllers":[{"address":..,"personality":..,"identity":{..},"tags":[..]}]}
+// A JSON file: {"controllers":[{"address":..,"personality":..,"identity":{..},"quirks":[..],"tags":[..]}]}
 // or one controller object. Each tag: {"name":..,"type":"DINT","dims":[10],"value":..}.
 bool loadConfigFile(const std::string &path, std::vector<Config> *out, std::string *error);
 // "Name:TYPE[dims]=v1,v2" as the command line gives a tag.
