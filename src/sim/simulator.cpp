@@ -118,6 +118,12 @@ bool Simulator::Impl::spoil(int fd, std::vector<uint8_t> *reply)
         return true;
     }
     case ReplyFault::LoseAfterApply: closeClient(fd); return false;
+    case ReplyFault::Foreign:
+        if ((*reply)[0] == 0x6F)
+            (*reply)[0] = 0x70;
+        else if (reply->size() >= kHeader + 22)
+            ++(*reply)[kHeader + 20]; // the sequence count
+        return true;
     case ReplyFault::None: break;
     }
     return true;

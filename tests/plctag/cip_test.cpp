@@ -315,4 +315,16 @@ TEST(CipStatusMap, GeneralAndExtendedStatus)
     for (const Case &c : cases)
         EXPECT_EQ(cip::mapCipStatus(c.general, c.ext, c.count), c.expect)
             << std::hex << "general 0x" << int(c.general) << " ext 0x" << c.ext << " words " << c.count;
+
+    // A refused Forward Open: a route that leads nowhere, or a connection the target will not open.
+    const Case refusals[] = {
+        {0x01, 0x0312, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0311, 1, PLCTAG_ERR_BAD_GATEWAY},
+        {0x01, 0x0315, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0204, 1, PLCTAG_ERR_BAD_GATEWAY},
+        {0x05, 0x0000, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0113, 1, PLCTAG_ERR_OPEN},
+        {0x01, 0x0106, 1, PLCTAG_ERR_OPEN},        {0x01, 0x0312, 0, PLCTAG_ERR_OPEN},
+        {0x08, 0x0000, 0, PLCTAG_ERR_OPEN},
+    };
+    for (const Case &c : refusals)
+        EXPECT_EQ(cip::mapForwardOpenStatus(c.general, c.ext, c.count), c.expect)
+            << std::hex << "general 0x" << int(c.general) << " ext 0x" << c.ext << " words " << c.count;
 }

@@ -369,8 +369,9 @@ int Session::forwardOpen(Clock::time_point deadline, const Cancel &cancel)
     return PLCTAG_ERR_OPEN;
 }
 
-int Session::attempt(Clock::time_point deadline, const Cancel &cancel)
+int Session::attempt(Clock::time_point deadline, const Cancel &cancel, bool *reached)
 {
+    *reached = false;
     sockaddr_in addr;
     if (cfg_.port <= 0 || !net::resolveIpv4(cfg_.host, cfg_.port, &addr))
         return PLCTAG_ERR_BAD_GATEWAY;
@@ -386,6 +387,7 @@ int Session::attempt(Clock::time_point deadline, const Cancel &cancel)
     if (rc != PLCTAG_STATUS_OK)
         return rc;
     tcpOpen_ = true;
+    *reached = true;
     if (Capture *c = Capture::instance())
         c->opened(flow_, fd_);
 
@@ -430,7 +432,8 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
             return PLCTAG_ERR_ABORT;
         if (Clock::now() >= deadline)
             return PLCTAG_ERR_TIMEOUT;
-        const int rc = attempt(deadline, cancel);
+        bool answered = false;
+        const int rc = attempt(deadline, cancel, &answered);
         if (rc == PLCTAG_STATUS_OK) {
             backoff_ = kFirstBackoff;
             lastActivity_ = Clock::now();
@@ -441,7 +444,6 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
         // Once TCP is up, the controller has answered (a refusal, an error status, a reply we
         // cannot read) or closed the connection on a request: asking again would only earn the
         // same answer, so the caller hears it now.
-        const bool answered = tcpOpen_;
         drop();
         if (rc == PLCTAG_ERR_ABORT || rc == PLCTAG_ERR_TIMEOUT)
             return rc;

@@ -88,7 +88,9 @@ private:
     int exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
                  const Cancel &cancel);
     int establish(Clock::time_point deadline, const Cancel &cancel);
-    int attempt(Clock::time_point deadline, const Cancel &cancel);
+    // One connect: TCP, RegisterSession, Forward Open. *reached: TCP came up, so whatever
+    // failed after it was the controller's answer.
+    int attempt(Clock::time_point deadline, const Cancel &cancel, bool *reached);
     int forwardOpen(Clock::time_point deadline, const Cancel &cancel);
     int unconnected(std::vector<uint8_t> &mr, std::vector<uint8_t> *reply, Clock::time_point deadline,
                     const Cancel &cancel);

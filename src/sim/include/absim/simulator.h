@@ -62,6 +62,7 @@ enum class ReplyFault {
     Truncate,       // the first half of the reply, then the connection is reset
     Corrupt,        // the reply's data item claims more bytes than the message holds
     LoseAfterApply, // the request takes effect, then the connection closes unanswered
+    Foreign,        // the reply is another request's: another sequence count, or SendUnitData for SendRRData
 };
 
 // Habits of EtherNet/IP servers met in the field, each switched on by its name in a
