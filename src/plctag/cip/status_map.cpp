@@ -47,7 +47,8 @@ int mapCipStatus(uint8_t general, uint16_t extended, unsigned extCount)
     case 0x02: return PLCTAG_ERR_NO_RESOURCES;
     case 0x03: return PLCTAG_ERR_BAD_PARAM;
     case 0x04: return PLCTAG_ERR_NOT_FOUND;      // path segment error: unknown tag
-    case 0x05: return PLCTAG_ERR_BAD_PARAM;      // path destination unknown
+    case 0x05: return PLCTAG_ERR_NOT_FOUND;      // path destination unknown: unknown symbol, index past the end
+                                                 // (some servers answer an unknown tag so)
     case 0x06: return PLCTAG_ERR_TOO_LARGE;      // partial transfer outside a fragmented read
     case 0x07: return PLCTAG_ERR_BAD_CONNECTION; // connection lost
     case 0x08: return PLCTAG_ERR_UNSUPPORTED;    // service not supported
