@@ -246,6 +246,10 @@ int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_po
         const uint8_t *p;
         size_t n;
         if (rx_.front(&p, &n)) {
+            if (wire::loadLe(p, 2) == encap::kNop) {
+                rx_.pop(); // either side may send NOP; it asks for nothing and answers nothing
+                continue;
+            }
             const int rc = take(m, p, n, reply);
             rx_.pop();
             if (rc != PLCTAG_STATUS_OK) {
