@@ -35,8 +35,6 @@ const Habit kHabits[] = {
     {"OffLayoutCpf", "127.0.140.3", Personality::ControlLogix, AB_EIP::ControlLogix, quirks({&Quirks::offLayoutCpf})},
     {"Fragment490", "127.0.140.4", Personality::ControlLogix, AB_EIP::ControlLogix, quirks({&Quirks::fragment490})},
     {"CipStrings", "127.0.140.5", Personality::ControlLogix, AB_EIP::ControlLogix, quirks({&Quirks::cipStrings})},
-    {"UnconnectedUnknownTagCloses", "127.0.140.6", Personality::ControlLogix, AB_EIP::ControlLogix,
-     quirks({&Quirks::unknownTagCloses})},
     {"EveryHabit", "127.0.140.7", Personality::CompactLogix, AB_EIP::CompactLogix,
      quirks({&Quirks::storedContext, &Quirks::o2tId, &Quirks::offLayoutCpf, &Quirks::fragment490,
              &Quirks::cipStrings, &Quirks::unknownTagCloses})},
