@@ -81,7 +81,12 @@ public:
     bool tcpOpen() const { return tcpOpen_.load(); }
 
 private:
-    struct Match;
+    // What the reply being waited for looks like.
+    struct Match {
+        uint16_t command = 0;
+        uint64_t context = 0;  // SendRRData
+        uint16_t sequence = 0; // SendUnitData
+    };
 
     int acquire(Clock::time_point deadline, const Cancel &cancel, bool forClose);
     void release();
