@@ -120,7 +120,7 @@ bool parseCipType(const std::string &text, CipType *out)
     } types[] = {{"bool", CipType::Bool}, {"sint", CipType::Sint},   {"int", CipType::Int},
                  {"dint", CipType::Dint}, {"lint", CipType::Lint},   {"usint", CipType::Usint},
                  {"uint", CipType::Uint}, {"udint", CipType::Udint}, {"real", CipType::Real},
-                 {"lreal", CipType::Lreal}, {"string", CipType::String}};
+                 {"lreal", CipType::Lreal}, {"string", CipType::String}, {"sstring", CipType::ShortString}};
     const std::string t = lower(text);
     for (const auto &e : types)
         if (t == e.name) {
@@ -175,7 +175,7 @@ bool parseTagSpec(const std::string &spec, TagDef *out, std::string *error)
         const std::string values = spec.substr(eq + 1);
         size_t pos = 0;
         while (pos <= values.size()) {
-            const size_t comma = t.type == CipType::String ? std::string::npos : values.find(',', pos);
+            const size_t comma = isStringType(t.type) ? std::string::npos : values.find(',', pos);
             t.initial.push_back(values.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
             if (comma == std::string::npos)
                 break;
@@ -244,6 +244,11 @@ bool controllerFrom(const QJsonObject &o, Config *c, std::string *error)
     i.serial = uint32_t(id.value("serial").toDouble(i.serial));
     i.productName = id.value("product_name").toString(QString::fromStdString(i.productName)).toStdString();
     i.state = uint8_t(id.value("state").toInt(i.state));
+    for (const QJsonValue &q : o.value("quirks").toArray())
+        if (!enableQuirk(q.toString().toStdString(), &c->quirks)) {
+            *error = "unknown quirk " + q.toString().toStdString();
+            return false;
+        }
     for (const QJsonValue &tv : o.value("tags").toArray()) {
         const QJsonObject to = tv.toObject();
         TagDef t;

@@ -27,9 +27,10 @@ void onSignal(int)
 void usage(std::FILE *to)
 {
     std::fprintf(to, "usage: ab-sim [--config file.json] | [--personality P] [--address A] [--port N]\n"
-                     "              [--tags file.json] [--tag \"Name:TYPE[dims]=v1,v2\"]...\n"
+                     "              [--tags file.json] [--tag \"Name:TYPE[dims]=v1,v2\"]... [--quirks q1,q2]\n"
                      "              [--response-delay-us N]   (before every reply, all controllers)\n"
-                     "personalities: controllogix compactlogix flexlogix micro800 omron slc500 micrologix plc5\n");
+                     "personalities: controllogix compactlogix flexlogix micro800 omron slc500 micrologix plc5\n"
+                     "quirks: stored-context o2t-id off-layout-cpf fragment-490 cip-strings unknown-tag-closes\n");
 }
 
 // "Tag[3]" -> name and index.
@@ -142,6 +143,15 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "ab-sim: --response-delay-us takes microseconds, 0 to 60000000\n");
                 return 2;
             }
+        } else if (a == "--quirks") {
+            std::istringstream list(next());
+            std::string name;
+            while (std::getline(list, name, ','))
+                if (!absim::enableQuirk(name, &single.quirks)) {
+                    std::fprintf(stderr, "ab-sim: unknown quirk %s\n", name.c_str());
+                    return 2;
+                }
+            haveSingle = true;
         } else if (a == "--tag") {
             absim::TagDef t;
             if (!absim::parseTagSpec(next(), &t, &error)) {

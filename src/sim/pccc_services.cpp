@@ -81,6 +81,8 @@ struct Located {
 bool locate(const CipTarget &t, uint16_t file, uint16_t element, uint16_t sub, Located *out)
 {
     out->tag = t.store->findFile(file);
+    if (!out->tag && t.unknownTag)
+        *t.unknownTag = true;
     if (!out->tag || !(out->kind = kindOf(out->tag->def.name)))
         return false;
     out->image = t.store->encode(*out->tag, 0, out->tag->count);

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include "quirks.h"
 #include "sim_bytes.h"
 #include "tag_services.h"
 
@@ -208,6 +209,7 @@ Session::Result Session::handle(const uint8_t *msg, size_t n, std::vector<uint8_
             *reply = message(h, 0, 0x0069, {1, 0, 0, 0});
         } else {
             handle_ = c_.nextSessionHandle++;
+            registerContext_ = h.context;
             *reply = message(h, handle_, 0, {1, 0, 0, 0});
         }
         return Result::Reply;
@@ -222,18 +224,22 @@ Session::Result Session::handle(const uint8_t *msg, size_t n, std::vector<uint8_
         *reply = message(h, h.session, 0x0064, {});
         return Result::Reply;
     }
+    const Quirks &quirks = c_.config.quirks;
+    Header answer = h; // the header fields a reply echoes
+    if (quirks.storedContext)
+        answer.context = registerContext_;
     In in(data, len);
     in.u32(); // interface handle
     in.u16(); // timeout: some clients put a value here on SendUnitData too
     if (!in.ok()) {
-        *reply = message(h, h.session, 0x0003, {});
+        *reply = message(answer, h.session, 0x0003, {});
         return Result::Reply;
     }
     if (h.command == kSendUnitData) {
         std::vector<uint8_t> mr;
         uint32_t toId = 0;
-        uint16_t seq = 0;
-        if (!connected(in.here(), in.left(), &mr, &toId, &seq))
+        uint16_t seq = 0, itemLength = 0;
+        if (!connected(in.here(), in.left(), &mr, &toId, &seq, &itemLength))
             return Result::Silent; // unknown connection ids are not answered
         Out o;
         o.u32(0);
@@ -246,7 +252,9 @@ Session::Result Session::handle(const uint8_t *msg, size_t n, std::vector<uint8_
         o.u16(static_cast<uint16_t>(mr.size() + 2));
         o.u16(seq);
         o.bytes(mr);
-        *reply = message(h, handle_, 0, o.b);
+        *reply = message(answer, handle_, 0, o.b);
+        if (quirks.offLayoutCpf)
+            offLayoutReply(*reply, itemLength);
         return Result::Reply;
     }
 
@@ -264,10 +272,15 @@ Session::Result Session::handle(const uint8_t *msg, size_t n, std::vector<uint8_
         }
     }
     if (!in.ok() || !mr || mrLen < 2) {
-        *reply = message(h, h.session, 0x0003, {});
+        *reply = message(answer, h.session, 0x0003, {});
         return Result::Reply;
     }
+    unknownTag_ = false;
     const std::vector<uint8_t> mrReply = unconnected(mr, mrLen);
+    if (unknownTag_ && quirks.unknownTagCloses) {
+        *reply = message(answer, handle_, kQuirkUnknownTagStatus, {});
+        return Result::ReplyThenClose;
+    }
     Out o;
     o.u32(0);
     o.u16(0);
@@ -277,8 +290,16 @@ Session::Result Session::handle(const uint8_t *msg, size_t n, std::vector<uint8_
     o.u16(0x00B2);
     o.u16(static_cast<uint16_t>(mrReply.size()));
     o.bytes(mrReply);
-    *reply = message(h, handle_, 0, o.b);
+    *reply = message(answer, handle_, 0, o.b);
     return Result::Reply;
+}
+
+CipTarget Session::unconnectedTarget()
+{
+    CipTarget t{c_.config.personality, &c_.store, &c_.config.identity,
+                quirkReplyLimit(c_.config.quirks, kUnconnectedReplyLimit)};
+    t.unknownTag = &unknownTag_;
+    return t;
 }
 
 std::vector<uint8_t> Session::unconnected(const uint8_t *mr, size_t n)
@@ -296,8 +317,7 @@ std::vector<uint8_t> Session::unconnected(const uint8_t *mr, size_t n)
     uint16_t ext = 0;
     if (!routeReachesCpu(c_.config.personality, nullptr, 0, &ext) && !isIdentityRequest(mr, n))
         return statusReply(service, 0x08); // the Ethernet module knows no tags, but answers for its identity
-    const CipTarget target{c_.config.personality, &c_.store, &c_.config.identity, kUnconnectedReplyLimit};
-    return handleCpuRequest(target, mr, n);
+    return handleCpuRequest(unconnectedTarget(), mr, n);
 }
 
 std::vector<uint8_t> Session::unconnectedSend(const uint8_t *mr, size_t n)
@@ -320,8 +340,7 @@ std::vector<uint8_t> Session::unconnectedSend(const uint8_t *mr, size_t n)
         r.push_back(words); // remaining path size
         return r;
     }
-    const CipTarget target{c_.config.personality, &c_.store, &c_.config.identity, kUnconnectedReplyLimit};
-    return handleCpuRequest(target, embedded, len);
+    return handleCpuRequest(unconnectedTarget(), embedded, len);
 }
 
 std::vector<uint8_t> Session::forwardOpen(const uint8_t *mr, size_t n, bool large)
@@ -430,7 +449,8 @@ std::vector<uint8_t> Session::forwardClose(const uint8_t *mr, size_t n)
     return tail(statusReply(0x4E, 0x00));
 }
 
-bool Session::connected(const uint8_t *cpf, size_t n, std::vector<uint8_t> *mrReply, uint32_t *toId, uint16_t *seq)
+bool Session::connected(const uint8_t *cpf, size_t n, std::vector<uint8_t> *mrReply, uint32_t *toId, uint16_t *seq,
+                        uint16_t *itemLength)
 {
     In in(cpf, n);
     const uint16_t count = in.u16();
@@ -458,12 +478,14 @@ bool Session::connected(const uint8_t *cpf, size_t n, std::vector<uint8_t> *mrRe
     if (it == conns_.end())
         return false;
     *seq = static_cast<uint16_t>(data[0] | data[1] << 8);
-    *toId = it->toId;
+    *toId = c_.config.quirks.o2tId ? it->otId : it->toId;
+    *itemLength = static_cast<uint16_t>(dataLen);
     if (it->answered && *seq == it->lastSequence) {
         *mrReply = it->lastReply; // a retransmission: answered again, not executed again
         return true;
     }
-    const CipTarget target{c_.config.personality, &c_.store, &c_.config.identity, it->size - 2};
+    const CipTarget target{c_.config.personality, &c_.store, &c_.config.identity,
+                           quirkReplyLimit(c_.config.quirks, it->size - 2)};
     *mrReply = handleCpuRequest(target, data + 2, dataLen - 2);
     it->answered = true;
     it->lastSequence = *seq;

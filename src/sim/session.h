@@ -2,6 +2,7 @@
 // One TCP client of a simulated controller: encapsulation commands, its registered session,
 // its class 3 connections (Forward Open / Close) and the routing of Unconnected Send.
 
+#include "tag_services.h"
 #include "tag_store.h"
 
 #include <atomic>
@@ -18,7 +19,7 @@ struct Controller {
     uint32_t nextConnectionId = 0x20000001;
     uint32_t nextSessionHandle = 0x00010001;
 
-    explicit Controller(const Config &c) : config(c), store(c.personality) {}
+    explicit Controller(const Config &c) : config(c), store(c.personality, c.quirks.cipStrings) {}
 };
 
 struct CipConnection {
@@ -39,7 +40,7 @@ public:
     explicit Session(Controller &c) : c_(c) {}
     ~Session();
 
-    enum class Result { Reply, Silent, Close };
+    enum class Result { Reply, Silent, Close, ReplyThenClose };
     // One whole encapsulation message (header and data).
     Result handle(const uint8_t *msg, size_t n, std::vector<uint8_t> *reply);
     size_t connections() const { return conns_.size(); }
@@ -49,10 +50,14 @@ private:
     std::vector<uint8_t> forwardOpen(const uint8_t *mr, size_t n, bool large);
     std::vector<uint8_t> forwardClose(const uint8_t *mr, size_t n);
     std::vector<uint8_t> unconnectedSend(const uint8_t *mr, size_t n);
-    bool connected(const uint8_t *cpf, size_t n, std::vector<uint8_t> *mrReply, uint32_t *toId, uint16_t *seq);
+    bool connected(const uint8_t *cpf, size_t n, std::vector<uint8_t> *mrReply, uint32_t *toId, uint16_t *seq,
+                   uint16_t *itemLength);
+    CipTarget unconnectedTarget();
 
     Controller &c_;
     uint32_t handle_ = 0;
+    uint64_t registerContext_ = 0; // what "stored-context" answers with
+    bool unknownTag_ = false;      // the last unconnected request named a tag the controller lacks
     std::vector<CipConnection> conns_;
 };
 

@@ -118,6 +118,12 @@ bool Simulator::Impl::spoil(int fd, std::vector<uint8_t> *reply)
         return true;
     }
     case ReplyFault::LoseAfterApply: closeClient(fd); return false;
+    case ReplyFault::Foreign:
+        if ((*reply)[0] == 0x6F)
+            (*reply)[0] = 0x70;
+        else if (reply->size() >= kHeader + 22)
+            ++(*reply)[kHeader + 20]; // the sequence count
+        return true;
     case ReplyFault::None: break;
     }
     return true;
@@ -211,6 +217,14 @@ void Simulator::Impl::readClient(Client &c)
         const Session::Result r = c.session->handle(p, total, &reply);
         used += total;
         if (r == Session::Result::Close) {
+            closeClient(fd);
+            return;
+        }
+        if (r == Session::Result::ReplyThenClose) {
+            if (!mute) {
+                c.out.insert(c.out.end(), reply.begin(), reply.end());
+                flush(c);
+            }
             closeClient(fd);
             return;
         }
@@ -457,7 +471,7 @@ std::optional<int64_t> Simulator::getInt(const std::string &name, size_t index) 
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || t->def.type == CipType::String)
+    if (!element(t, index) || isStringType(t->def.type))
         return std::nullopt;
     if (t->def.type == CipType::Real || t->def.type == CipType::Lreal)
         return std::nullopt;
@@ -468,7 +482,7 @@ std::optional<double> Simulator::getDouble(const std::string &name, size_t index
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || t->def.type == CipType::String)
+    if (!element(t, index) || isStringType(t->def.type))
         return std::nullopt;
     if (t->def.type == CipType::Real) {
         float f;
@@ -487,7 +501,7 @@ std::optional<std::string> Simulator::getString(const std::string &name, size_t 
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || t->def.type != CipType::String)
+    if (!element(t, index) || !isStringType(t->def.type))
         return std::nullopt;
     return t->strings[index];
 }

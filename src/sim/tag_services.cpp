@@ -97,8 +97,11 @@ struct Resolved {
 std::vector<uint8_t> resolve(const CipTarget &t, uint8_t service, const TagPath &path, Resolved *r)
 {
     r->tag = t.store->find(path.name);
-    if (!r->tag)
+    if (!r->tag) {
+        if (t.unknownTag)
+            *t.unknownTag = true;
         return reply(service, 0x04, {0x0000}); // unknown tag, as Logix answers it
+    }
     if (r->tag->errorGeneral)
         return reply(service, r->tag->errorGeneral, r->tag->errorExt ? std::vector<uint16_t>{r->tag->errorExt}
                                                                      : std::vector<uint16_t>{});

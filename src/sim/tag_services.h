@@ -14,6 +14,7 @@ struct CipTarget {
     TagStore *store;
     const Identity *identity;
     size_t replyLimit; // bytes a message router reply may take
+    bool *unknownTag = nullptr; // set when the request names a tag or data file the controller lacks
 };
 
 // Builds the reply to one message router request (never empty).

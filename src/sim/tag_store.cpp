@@ -20,7 +20,8 @@ size_t elementSize(CipType t)
     case CipType::Real: return 4;
     case CipType::Lint:
     case CipType::Lreal: return 8;
-    case CipType::String: return 0;
+    case CipType::String:
+    case CipType::ShortString: return 0;
     }
     return 0;
 }
@@ -110,7 +111,7 @@ bool TagStore::add(const TagDef &def)
     }
     if (t.count > 1000000)
         return false;
-    if (def.type == CipType::String)
+    if (isStringType(def.type))
         t.strings.assign(t.count, std::string());
     else
         t.data.assign(t.count * elementSize(def.type), 0);
@@ -160,7 +161,7 @@ bool TagStore::setElementText(Tag &t, size_t index, const std::string &text)
 {
     if (index >= t.count)
         return false;
-    if (t.def.type == CipType::String) {
+    if (isStringType(t.def.type)) {
         t.strings[index] = text;
         return true;
     }
@@ -187,30 +188,43 @@ void TagStore::clearErrors()
     }
 }
 
+TagStore::StringWire TagStore::stringWire(const Tag &t) const
+{
+    if (t.def.type == CipType::ShortString || personality_ == Personality::Micro800)
+        return StringWire::Short;
+    if (isPcccPersonality(personality_))
+        return StringWire::Pccc;
+    if (isStringPersonalityLogix(personality_) && !cipStrings_)
+        return StringWire::Logix;
+    return StringWire::Counted; // Omron, and Logix under "cip-strings"
+}
+
 std::vector<uint8_t> TagStore::typeBytes(const Tag &t) const
 {
-    if (t.def.type != CipType::String)
+    if (!isStringType(t.def.type))
         return {static_cast<uint8_t>(t.def.type), 0x00};
-    if (personality_ == Personality::Micro800)
-        return {0xDA, 0x00};
-    if (personality_ == Personality::OmronNJ)
-        return {0xD0, 0x00};
-    return {0xA0, 0x02, 0xCE, 0x0F}; // the predefined STRING structure's handle
+    switch (stringWire(t)) {
+    case StringWire::Short: return {0xDA, 0x00};
+    case StringWire::Logix: return {0xA0, 0x02, 0xCE, 0x0F}; // the predefined STRING structure's handle
+    default: return {0xD0, 0x00};
+    }
 }
 
 size_t TagStore::wireElementSize(const Tag &t) const
 {
-    if (t.def.type != CipType::String)
+    if (!isStringType(t.def.type))
         return elementSize(t.def.type);
-    if (isPcccPersonality(personality_))
-        return kPcccStringBytes;
-    return isStringPersonalityLogix(personality_) ? kLogixStringBytes : 0;
+    switch (stringWire(t)) {
+    case StringWire::Pccc: return kPcccStringBytes;
+    case StringWire::Logix: return kLogixStringBytes;
+    default: return 0;
+    }
 }
 
 std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) const
 {
     std::vector<uint8_t> out;
-    if (t.def.type != CipType::String) {
+    if (!isStringType(t.def.type)) {
         const size_t es = elementSize(t.def.type);
         const bool omronPadded = personality_ == Personality::OmronNJ && es == 1 && n == 1;
         out.assign(t.data.begin() + long(first * es), t.data.begin() + long((first + n) * es));
@@ -220,23 +234,24 @@ std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) cons
             swapWords(out.data(), out.size()); // PLC-5 keeps the high word of a REAL first
         return out;
     }
+    const StringWire wire = stringWire(t);
     for (size_t i = first; i < first + n; ++i) {
         const std::string &s = t.strings[i];
-        if (isPcccPersonality(personality_)) {
+        if (wire == StringWire::Pccc) {
             const size_t len = std::min(s.size(), kLogixStringChars);
             const size_t at = out.size();
             out.resize(at + kPcccStringBytes, 0);
             out[at] = static_cast<uint8_t>(len);
             for (size_t c = 0; c < len; ++c)
                 out[at + 2 + (c ^ 1u)] = static_cast<uint8_t>(s[c]);
-        } else if (isStringPersonalityLogix(personality_)) {
+        } else if (wire == StringWire::Logix) {
             const size_t len = std::min(s.size(), kLogixStringChars);
             const size_t at = out.size();
             out.resize(at + kLogixStringBytes, 0);
             const uint32_t l = static_cast<uint32_t>(len);
             std::memcpy(out.data() + at, &l, 4);
             std::memcpy(out.data() + at + 4, s.data(), len);
-        } else if (personality_ == Personality::Micro800) {
+        } else if (wire == StringWire::Short) {
             const size_t len = std::min<size_t>(s.size(), 255);
             out.push_back(static_cast<uint8_t>(len));
             out.insert(out.end(), s.begin(), s.begin() + long(len));
@@ -252,7 +267,7 @@ std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) cons
 
 bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t size) const
 {
-    if (t.def.type != CipType::String) {
+    if (!isStringType(t.def.type)) {
         const size_t es = elementSize(t.def.type);
         size_t expected = n * es;
         if (personality_ == Personality::OmronNJ && es == 1 && n == 1 && size == 2)
@@ -275,8 +290,9 @@ bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t s
     }
     std::vector<std::string> decoded;
     size_t pos = 0;
+    const StringWire wire = stringWire(t);
     for (size_t i = 0; i < n; ++i) {
-        if (isPcccPersonality(personality_)) {
+        if (wire == StringWire::Pccc) {
             if (size - pos < kPcccStringBytes)
                 return false;
             const size_t len = std::min<size_t>(size_t(p[pos]) | size_t(p[pos + 1]) << 8, kLogixStringChars);
@@ -285,7 +301,7 @@ bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t s
                 text[c] = static_cast<char>(p[pos + 2 + (c ^ 1u)]);
             decoded.push_back(text);
             pos += kPcccStringBytes;
-        } else if (isStringPersonalityLogix(personality_)) {
+        } else if (wire == StringWire::Logix) {
             if (size - pos < kLogixStringBytes)
                 return false;
             uint32_t len;
@@ -294,7 +310,7 @@ bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t s
                 return false;
             decoded.emplace_back(reinterpret_cast<const char *>(p + pos + 4), len);
             pos += kLogixStringBytes;
-        } else if (personality_ == Personality::Micro800) {
+        } else if (wire == StringWire::Short) {
             if (size - pos < 1 || size - pos - 1 < p[pos])
                 return false;
             const size_t len = p[pos];

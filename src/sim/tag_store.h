@@ -34,7 +34,8 @@ bool isPcccPersonality(Personality p);
 
 class TagStore {
 public:
-    explicit TagStore(Personality p) : personality_(p) {}
+    // cipStrings: STRING tags of Logix personalities travel as CIP STRING (0xD0, UINT length).
+    explicit TagStore(Personality p, bool cipStrings = false) : personality_(p), cipStrings_(cipStrings) {}
 
     bool add(const TagDef &def);          // false for a bad name or an initial value that does not parse
     Tag *find(const std::string &name);   // case-insensitive, as Logix names are
@@ -58,8 +59,13 @@ public:
     static bool setElementText(Tag &t, size_t index, const std::string &text);
 
 private:
+    // How a string element travels.
+    enum class StringWire { Logix, Pccc, Short, Counted };
+    StringWire stringWire(const Tag &t) const;
+
     static std::string key(const std::string &name);
     Personality personality_;
+    bool cipStrings_;
     std::unordered_map<std::string, Tag> tags_;
     std::unordered_map<uint16_t, std::string> files_; // PCCC file number to tag key
     std::unordered_map<std::string, Symbol> programs_; // by key of "Program:<name>"

@@ -34,13 +34,15 @@ protected:
         zel_host::reset();
     }
 
-    absim::Simulator &startSim(const char *address, absim::Personality p, std::vector<absim::TagDef> tags)
+    absim::Simulator &startSim(const char *address, absim::Personality p, std::vector<absim::TagDef> tags,
+                               absim::Quirks quirks = {})
     {
         absim::Config cfg;
         cfg.address = address;
         cfg.personality = p;
         cfg.identity = absim::defaultIdentity(p);
         cfg.tags = std::move(tags);
+        cfg.quirks = quirks;
         sims.push_back(std::make_unique<absim::Simulator>(cfg));
         std::string error;
         EXPECT_TRUE(sims.back()->start(&error)) << error;

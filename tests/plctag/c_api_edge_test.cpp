@@ -2,7 +2,7 @@
 // accessors out of bounds, operations started with timeout 0, timeouts against a controller
 // that does not answer, shutdown and a new start, plc_tag_lock, and many threads on one
 // session, and packed passes of operations started with timeout 0. Each test has its own
-// simulator on 127.0.20.1x-3x or 127.0.160.x.
+// simulator on 127.0.20.1x-3x, 127.0.142.x or 127.0.160.x.
 #include "sim_helper.h"
 
 #include <libplctag.h>
@@ -114,6 +114,27 @@ TEST_F(CApi, HandlesThatNeverWereAndArgumentChecks)
     EXPECT_STREQ(plc_tag_decode_error(PLCTAG_ERR_BUSY), "PLCTAG_ERR_BUSY");
     for (int unknown : {2, 100, -40, INT_MIN})
         EXPECT_STREQ(plc_tag_decode_error(unknown), "Unknown error.") << unknown;
+}
+
+TEST_F(CApi, RefusalsTheControllerAnswersEndAtOnce)
+{
+    start("127.0.142.1", {tagDef("Counter", CipType::Dint, {}, {"5"})});
+    const std::string gw = "protocol=ab_eip&gateway=127.0.142.1";
+    const struct {
+        std::string attrs;
+        int status;
+    } cases[] = {
+        {gw + "&path=1,5&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_GATEWAY},       // Forward Open: empty slot
+        {gw + "&path=2,0&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_GATEWAY},       // Forward Open: no such port
+        {gw + "&path=1,5&plc=ControlLogix&use_connected_msg=0&name=Counter", PLCTAG_ERR_BAD_GATEWAY}, // Unconnected Send
+        {gw + "&path=1,5&plc=lgxpccc&name=N7:0", PLCTAG_ERR_BAD_GATEWAY},
+        {gw + "&path=1,0&plc=ControlLogix&use_connected_msg=0&name=Missing", PLCTAG_ERR_NOT_FOUND},
+    };
+    for (const auto &c : cases) {
+        const auto t0 = Clock::now();
+        EXPECT_EQ(plc_tag_create(c.attrs.c_str(), kTimeout), c.status) << c.attrs;
+        EXPECT_LT(msSince(t0), 1000) << c.attrs << ": not waited out";
+    }
 }
 
 TEST_F(CApi, DestroyedHandleIsGone)

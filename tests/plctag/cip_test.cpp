@@ -119,9 +119,17 @@ TEST(MessageRouterReply, StatusWordsAndData)
     EXPECT_EQ(r.ext[0], 0x0109);
     EXPECT_EQ(r.ext[1], 0x01f8);
 
-    // ab_server's size byte counts bytes: "2 words" but only one there.
+    // ab_server's size byte counts bytes (abserver-logix-write-sint.txt): "2 words" but the
+    // two bytes of one fill the reply exactly. Anything else short is refused.
     const Bytes abServer = hex("cd 00 ff 02 05 21");
-    EXPECT_FALSE(cip::parseMrReply(abServer.data(), abServer.size(), &r));
+    ASSERT_TRUE(cip::parseMrReply(abServer.data(), abServer.size(), &r));
+    EXPECT_EQ(r.extCount, 1);
+    EXPECT_EQ(r.ext[0], 0x2105);
+    EXPECT_EQ(r.size, 0u);
+    const Bytes oneByteShort = hex("cd 00 ff 02 05");
+    EXPECT_FALSE(cip::parseMrReply(oneByteShort.data(), oneByteShort.size(), &r));
+    const Bytes threeWordsClaimed = hex("cd 00 ff 03 05 21 00");
+    EXPECT_FALSE(cip::parseMrReply(threeWordsClaimed.data(), threeWordsClaimed.size(), &r));
     const Bytes request = hex("52 00 00 00");
     EXPECT_FALSE(cip::parseMrReply(request.data(), request.size(), &r)) << "no reply flag";
     EXPECT_FALSE(cip::parseMrReply(unknown.data(), 3, &r));
@@ -336,7 +344,7 @@ TEST(CipStatusMap, GeneralAndExtendedStatus)
     };
     const Case cases[] = {
         {0x00, 0, 0, PLCTAG_STATUS_OK},          {0x04, 0, 1, PLCTAG_ERR_NOT_FOUND},
-        {0x05, 0, 1, PLCTAG_ERR_BAD_PARAM},      {0x06, 0, 0, PLCTAG_ERR_TOO_LARGE},
+        {0x05, 0, 1, PLCTAG_ERR_NOT_FOUND},      {0x06, 0, 0, PLCTAG_ERR_TOO_LARGE},
         {0x07, 0, 0, PLCTAG_ERR_BAD_CONNECTION}, {0x08, 0, 0, PLCTAG_ERR_UNSUPPORTED},
         {0x09, 0, 0, PLCTAG_ERR_BAD_DATA},       {0x0A, 0, 0, PLCTAG_ERR_BAD_STATUS},
         {0x0C, 0x8010, 1, PLCTAG_ERR_BAD_STATUS}, {0x10, 0x2101, 1, PLCTAG_ERR_BAD_STATUS},
@@ -361,5 +369,17 @@ TEST(CipStatusMap, GeneralAndExtendedStatus)
     };
     for (const Case &c : cases)
         EXPECT_EQ(cip::mapCipStatus(c.general, c.ext, c.count), c.expect)
+            << std::hex << "general 0x" << int(c.general) << " ext 0x" << c.ext << " words " << c.count;
+
+    // A refused Forward Open: a route that leads nowhere, or a connection the target will not open.
+    const Case refusals[] = {
+        {0x01, 0x0312, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0311, 1, PLCTAG_ERR_BAD_GATEWAY},
+        {0x01, 0x0315, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0204, 1, PLCTAG_ERR_BAD_GATEWAY},
+        {0x05, 0x0000, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0113, 1, PLCTAG_ERR_OPEN},
+        {0x01, 0x0106, 1, PLCTAG_ERR_OPEN},        {0x01, 0x0312, 0, PLCTAG_ERR_OPEN},
+        {0x08, 0x0000, 0, PLCTAG_ERR_OPEN},
+    };
+    for (const Case &c : refusals)
+        EXPECT_EQ(cip::mapForwardOpenStatus(c.general, c.ext, c.count), c.expect)
             << std::hex << "general 0x" << int(c.general) << " ext 0x" << c.ext << " words " << c.count;
 }

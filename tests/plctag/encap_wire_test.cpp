@@ -167,12 +167,40 @@ TEST(CpfParser, RejectsMalformedMessages)
     b[0] = 0x65; // not a data command
     EXPECT_FALSE(encap::parseCipPayload(b.data(), b.size(), &p));
 
+}
+
+TEST(CpfParser, OffLayoutConnectedReplyOnlyWhenItsLengthsAgree)
+{
     // ab_server's connected reply (omron-write-read-dint.txt): no interface handle and
-    // timeout, six stray bytes before the sequence count. A strict parser refuses it.
+    // timeout, six stray bytes before the sequence count; the CIP reply at its usual offset.
     const Bytes abServer = hex("70 00 20 00 af b2 f6 60 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
                                "02 00 a1 00 04 00 cd 08 88 1a b1 00 0c 00 00 00 b1 00 10 00 01 00"
                                "cc 00 00 00 c4 00 00 00 00 00");
-    EXPECT_FALSE(encap::parseCipPayload(abServer.data(), abServer.size(), &p));
+    encap::CipPayload p;
+    ASSERT_TRUE(encap::parseCipPayload(abServer.data(), abServer.size(), &p));
+    EXPECT_TRUE(p.offLayout);
+    EXPECT_EQ(p.connectionId, 0x1a8808cdu);
+    EXPECT_EQ(p.sequence, 1);
+    EXPECT_BYTES(hex("cc 00 00 00 c4 00 00 00 00 00"), Bytes(p.data, p.data + p.size));
+
+    struct Broken {
+        size_t at;
+        uint8_t value;
+        const char *why;
+    };
+    const Broken broken[] = {
+        {36, 0x0d, "data item length one more than the message holds"},
+        {36, 0x0b, "data item length one less"},
+        {24, 0x03, "item count"},
+        {26, 0xa2, "address item type"},
+        {34, 0xb2, "unconnected data item in a connected reply"},
+        {0, 0x6f, "SendRRData: no off layout there"},
+    };
+    for (const Broken &b : broken) {
+        Bytes m = abServer;
+        m[b.at] = b.value;
+        EXPECT_FALSE(encap::parseCipPayload(m.data(), m.size(), &p)) << b.why;
+    }
 }
 
 TEST(CpfParser, EncapsulationErrorNeedsNoItems)

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace plctag;
@@ -115,6 +116,46 @@ TEST(StringLayouts, CountedVariableStrings)
     EXPECT_EQ(buffer::setString(m8, s, 0, std::string(256, 'a').c_str()), PLCTAG_ERR_TOO_LARGE);
     EXPECT_EQ(buffer::stringLength(m8, s, 14), PLCTAG_ERR_OUT_OF_BOUNDS);
     EXPECT_EQ(buffer::stringLength(StringLayout{}, s, 0), PLCTAG_ERR_UNSUPPORTED) << "no string definition";
+}
+
+TEST(StringLayouts, ChosenByTheTypeOfTheReply)
+{
+    // What the controller returned decides how the string is read and written back.
+    const Bytes logix88 = cat({hex("09 00 00 00"), ascii("hello plc"), Bytes(75, 0)});
+    struct Case {
+        const char *what;
+        FamilyId family;
+        Bytes type;
+        Bytes buf;
+        const char *read;
+        Bytes written; // after setString("new")
+    };
+    const Case cases[] = {
+        {"0xD0 CIP STRING (pycomm3-logix-read-string-d0.txt)", FamilyId::Logix, hex("d0 00"),
+         cat({hex("0a 00"), ascii("world wide")}), "world wide", cat({hex("03 00"), ascii("new")})},
+        {"0xDA SHORT_STRING (pycomm3-logix-read-sstring.txt)", FamilyId::Logix, hex("da 00"),
+         cat({hex("05"), ascii("hello")}), "hello", cat({hex("03"), ascii("new")})},
+        {"0xD0 over a Logix structure (abserver-logix-write-read-string.txt)", FamilyId::Logix, hex("d0 00"), logix88,
+         "hello plc", cat({hex("03 00 00 00"), ascii("new"), Bytes(81, 0)})},
+        {"the STRING structure's handle", FamilyId::Logix, hex("a0 02 ce 0f"), logix88, "hello plc",
+         cat({hex("03 00 00 00"), ascii("new"), Bytes(81, 0)})},
+        {"0xD0 on Omron keeps Omron's layout", FamilyId::Omron, hex("d0 00"), cat({hex("02 00"), ascii("ab")}), "ab",
+         cat({hex("03 00"), ascii("new")})},
+        {"0xDA on Micro800", FamilyId::Micro800, hex("da 00"), cat({hex("01"), ascii("m")}), "m",
+         cat({hex("03"), ascii("new")})},
+        {"no read yet: the family's", FamilyId::Logix, Bytes(), logix88, "hello plc",
+         cat({hex("03 00 00 00"), ascii("new"), Bytes(81, 0)})},
+    };
+    for (const Case &c : cases) {
+        const StringLayout l = buffer::layoutForType(layoutOf(c.family), c.type.data(), c.type.size(), c.buf);
+        EXPECT_EQ(get(l, c.buf), c.read) << c.what;
+        Bytes buf = c.buf;
+        ASSERT_EQ(buffer::setString(l, buf, 0, "new"), PLCTAG_STATUS_OK) << c.what;
+        EXPECT_BYTES(c.written, Bytes(buf.begin(), buf.begin() + long(std::min(buf.size(), c.written.size()))))
+            << c.what;
+        const StringLayout again = buffer::layoutForType(layoutOf(c.family), c.type.data(), c.type.size(), buf);
+        EXPECT_EQ(get(again, buf), "new") << c.what << ": the written buffer keeps its layout";
+    }
 }
 
 TEST(AttributeString, ParsingRules)

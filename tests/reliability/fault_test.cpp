@@ -36,27 +36,29 @@ const QString kWrite = QStringLiteral("write");
 // The read and write timeouts of a pass, plus scheduling slack.
 constexpr int kPassBoundMs = 5000 + 1500;
 
-// A fault that clears itself (one cut) fails only the request in flight; one that lasts
-// (every reply spoilt, connections refused) also fails the reconnection, which the library
-// keeps trying until the caller's timeout: the pass then ends as a timeout.
+// A controller that answers, however badly (a cut, a spoilt reply, a refused connection), is
+// reported at once, each time the pass asks; only silence is waited out to the timeout.
 const Fault kFaults[] = {
     {"ConnectionCutBeforeTheReply", "127.0.70.1", [](absim::Simulator &s) { s.dropConnectionAfter(0); },
-     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite}, 3000},
+     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite}, 1000},
     {"ReplyTruncated", "127.0.70.2", [](absim::Simulator &s) { s.setReplyFault(ReplyFault::Truncate); },
-     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite, kTimeout}, kPassBoundMs},
+     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite}, 1000},
     {"ReplyCorrupted", "127.0.70.3", [](absim::Simulator &s) { s.setReplyFault(ReplyFault::Corrupt); },
-     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite, kTimeout}, kPassBoundMs},
+     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite}, 1000},
     {"ReplyLostAfterTheRequestTookEffect", "127.0.70.8",
      [](absim::Simulator &s) { s.setReplyFault(ReplyFault::LoseAfterApply); },
-     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite, kTimeout}, kPassBoundMs},
+     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite}, 1000},
     {"ConnectionsRefused", "127.0.70.4",
      [](absim::Simulator &s) {
          s.setRefuseConnections(true);
          s.dropConnectionAfter(0);
      },
-     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite, kTimeout}, kPassBoundMs},
+     {kConnect, kOpen, kAbort, kBadReply, kRead, kWrite}, 1000},
     {"ErrorStatusForOneTag", "127.0.70.5", [](absim::Simulator &s) { s.setTagError("B", 0xFF, 0x2105); },
      {QStringLiteral("out of bounds")}, 2000},
+    // Never dropped in silence: refused at once, not waited out.
+    {"ReplyOfAnotherRequest", "127.0.141.1", [](absim::Simulator &s) { s.setReplyFault(ReplyFault::Foreign); },
+     {kBadReply}, 1000},
     {"NoAnswer", "127.0.70.6", [](absim::Simulator &s) { s.setMute(true); }, {kTimeout}, kPassBoundMs},
     {"ReplyAfterTheTimeout", "127.0.70.7", [](absim::Simulator &s) { s.setResponseDelayMs(6500); }, {kTimeout},
      kPassBoundMs},

@@ -113,6 +113,8 @@ int set(int32_t id, int offset, T value, bool isFloat = false)
     });
 }
 
+// Strings are read and written in the layout the controller returned them in (the type
+// code of its read reply), unless the attributes spelled a layout out.
 template <typename F>
 int stringCall(int32_t id, F f)
 {
@@ -121,7 +123,9 @@ int stringCall(int32_t id, F f)
             return PLCTAG_ERR_UNSUPPORTED;
         if (!t.haveData)
             return PLCTAG_ERR_NO_DATA;
-        return f(t);
+        if (t.stringsGiven)
+            return f(t, t.strings);
+        return f(t, buffer::layoutForType(t.strings, t.addr.type, t.addr.typeLen, t.data));
     });
 }
 
@@ -232,25 +236,25 @@ int plc_tag_set_raw_bytes(int32_t id, int offset, uint8_t *buffer, int length)
 
 int plc_tag_get_string_length(int32_t id, int offset)
 {
-    return stringCall(id, [&](Tag &t) { return buffer::stringLength(t.strings, t.data, offset); });
+    return stringCall(id, [&](Tag &t, const buffer::StringLayout &l) { return buffer::stringLength(l, t.data, offset); });
 }
 
 int plc_tag_get_string_capacity(int32_t id, int offset)
 {
-    return stringCall(id, [&](Tag &t) { return buffer::stringCapacity(t.strings, t.data, offset); });
+    return stringCall(id, [&](Tag &t, const buffer::StringLayout &l) { return buffer::stringCapacity(l, t.data, offset); });
 }
 
 int plc_tag_get_string_total_length(int32_t id, int offset)
 {
-    return stringCall(id, [&](Tag &t) { return buffer::stringTotalLength(t.strings, t.data, offset); });
+    return stringCall(id, [&](Tag &t, const buffer::StringLayout &l) { return buffer::stringTotalLength(l, t.data, offset); });
 }
 
 int plc_tag_get_string(int32_t id, int offset, char *out, int length)
 {
     if (!out)
         return findTag(id) ? PLCTAG_ERR_NULL_PTR : PLCTAG_ERR_NOT_FOUND;
-    return stringCall(id, [&](Tag &t) {
-        const int rc = buffer::getString(t.strings, t.data, offset, out, length);
+    return stringCall(id, [&](Tag &t, const buffer::StringLayout &l) {
+        const int rc = buffer::getString(l, t.data, offset, out, length);
         t.status = rc < 0 ? rc : PLCTAG_STATUS_OK;
         return rc;
     });
@@ -260,8 +264,8 @@ int plc_tag_set_string(int32_t id, int offset, const char *s)
 {
     if (!s)
         return findTag(id) ? PLCTAG_ERR_NULL_PTR : PLCTAG_ERR_NOT_FOUND;
-    return stringCall(id, [&](Tag &t) {
-        const int rc = buffer::setString(t.strings, t.data, offset, s);
+    return stringCall(id, [&](Tag &t, const buffer::StringLayout &l) {
+        const int rc = buffer::setString(l, t.data, offset, s);
         t.status = rc < 0 ? rc : PLCTAG_STATUS_OK;
         return rc;
     });

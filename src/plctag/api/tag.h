@@ -28,7 +28,8 @@ struct Tag final : Job, std::enable_shared_from_this<Tag> {
     const Family *family = nullptr;
     const Protocol *protocol = nullptr;
     TagAddress addr;
-    buffer::StringLayout strings;
+    buffer::StringLayout strings; // the family's, or the attributes'
+    bool stringsGiven = false;    // by str_* attributes: kept whatever the controller returns
     buffer::ByteOrder byteOrder;
     int elemSize = 0;  // attribute, until a read tells
     int elemCount = 1;

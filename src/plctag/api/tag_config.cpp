@@ -23,7 +23,7 @@ std::string lower(std::string s)
 const char *const kElemTypes[] = {"lint", "ulint", "dint", "udint", "int", "uint", "sint", "usint",
                                   "bool", "bool array", "real", "lreal", "string", "short string"};
 
-int stringOverrides(const Attributes &a, buffer::StringLayout *l)
+int stringOverrides(const Attributes &a, buffer::StringLayout *l, bool *given)
 {
     static const char *const keys[] = {"str_is_counted", "str_is_fixed_length", "str_is_zero_terminated",
                                        "str_is_byte_swapped", "str_count_word_bytes", "str_max_capacity",
@@ -31,6 +31,7 @@ int stringOverrides(const Attributes &a, buffer::StringLayout *l)
     bool any = false;
     for (const char *k : keys)
         any = any || a.find(k);
+    *given = any;
     if (!any)
         return PLCTAG_STATUS_OK;
     const bool counted = a.getInt("str_is_counted", l->countBytes ? 1 : 0) != 0;
@@ -167,7 +168,7 @@ int configureTag(const Attributes &a, Tag *t, TagConfig *cfg)
             return PLCTAG_ERR_UNSUPPORTED;
         t->elemType = static_cast<int>(it - std::begin(kElemTypes)) + 1;
     }
-    rc = stringOverrides(a, &t->strings);
+    rc = stringOverrides(a, &t->strings, &t->stringsGiven);
     if (rc != PLCTAG_STATUS_OK)
         return rc;
     rc = byteOrders(a, &t->byteOrder);

@@ -16,6 +16,13 @@ struct StringLayout {
     bool byteSwapped = false;    // characters stored pairwise swapped (PCCC)
 };
 
+// Logix STRING structure: DINT length, 82 characters, 2 pad bytes = 88.
+inline constexpr StringLayout kLogixString{true, 4, true, 82, 88, 2, false, false};
+// SHORT_STRING (CIP type 0xDA): one length byte, then the characters.
+inline constexpr StringLayout kShortString{true, 1, false, 255, 0, 0, false, false};
+// CIP STRING (type 0xD0): UINT length, then the characters.
+inline constexpr StringLayout kCipString{true, 2, false, 0, 0, 0, false, false};
+
 // For each value width, which buffer byte holds logical (little-endian) byte i.
 struct ByteOrder {
     uint8_t int16[2] = {0, 1};

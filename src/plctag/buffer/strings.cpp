@@ -48,6 +48,25 @@ int currentLength(const StringLayout &l, const std::vector<uint8_t> &buf, int of
 
 } // namespace
 
+StringLayout layoutForType(const StringLayout &family, const uint8_t *type, size_t typeLen,
+                           const std::vector<uint8_t> &buf)
+{
+    if (typeLen != 2 || type[1] != 0)
+        return family;
+    if (type[0] == 0xDA)
+        return kShortString;
+    if (type[0] != 0xD0)
+        return family;
+    if (family.countBytes == 2 && !family.fixedLength)
+        return family; // already a UINT-counted layout (Omron's)
+    // A Logix structure's DINT count is at most 82, which a CIP STRING's UINT count and
+    // first two characters only make when those characters are NULs.
+    const size_t slot = kLogixString.totalLength;
+    if (!buf.empty() && buf.size() % slot == 0 && wire::loadLe(buf.data(), 4) <= kLogixString.maxCapacity)
+        return kLogixString;
+    return kCipString;
+}
+
 int stringLength(const StringLayout &l, const std::vector<uint8_t> &buf, int offset)
 {
     return currentLength(l, buf, offset);

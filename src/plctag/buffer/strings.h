@@ -10,6 +10,12 @@
 
 namespace plctag::buffer {
 
+// The layout of the strings in a read reply whose type field is `type`: 0xDA is a
+// SHORT_STRING, 0xD0 a CIP STRING unless its bytes are whole Logix STRING structures (some
+// servers label those 0xD0), anything else (the STRING structure's handle) the family's.
+StringLayout layoutForType(const StringLayout &family, const uint8_t *type, size_t typeLen,
+                           const std::vector<uint8_t> &buf);
+
 // Each returns a PLCTAG status (negative) or the value asked for.
 int stringLength(const StringLayout &l, const std::vector<uint8_t> &buf, int offset);
 int stringCapacity(const StringLayout &l, const std::vector<uint8_t> &buf, int offset);

@@ -26,6 +26,10 @@ bool parseMrReply(const uint8_t *p, size_t n, MrReply *out)
         return false;
     out->service = svc & 0x7F;
     out->ext[0] = out->ext[1] = 0;
+    // Some servers count the extended status in bytes: taken so when words would run past
+    // the end and bytes fill the rest exactly.
+    if (size_t(out->extCount) * 2 > r.remaining() && out->extCount % 2 == 0 && out->extCount == r.remaining())
+        out->extCount /= 2;
     for (unsigned i = 0; i < out->extCount; ++i) {
         uint16_t e = r.u16();
         if (i < 2)

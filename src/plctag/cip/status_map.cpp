@@ -47,7 +47,8 @@ int mapCipStatus(uint8_t general, uint16_t extended, unsigned extCount)
     case 0x02: return PLCTAG_ERR_NO_RESOURCES;
     case 0x03: return PLCTAG_ERR_BAD_PARAM;
     case 0x04: return PLCTAG_ERR_NOT_FOUND;      // path segment error: unknown tag
-    case 0x05: return PLCTAG_ERR_BAD_PARAM;      // path destination unknown
+    case 0x05: return PLCTAG_ERR_NOT_FOUND;      // path destination unknown: unknown symbol, index past the end
+                                                 // (some servers answer an unknown tag so)
     case 0x06: return PLCTAG_ERR_TOO_LARGE;      // partial transfer outside a fragmented read
     case 0x07: return PLCTAG_ERR_BAD_CONNECTION; // connection lost
     case 0x08: return PLCTAG_ERR_UNSUPPORTED;    // service not supported
@@ -93,6 +94,27 @@ int mapCipStatus(uint8_t general, uint16_t extended, unsigned extCount)
         return PLCTAG_ERR_REMOTE_ERR;
     default: return PLCTAG_ERR_REMOTE_ERR;
     }
+}
+
+bool isRouteFailure(uint8_t general, uint16_t extended, unsigned extCount)
+{
+    if (general == 0x04 || general == 0x05)
+        return true; // path segment error / path destination unknown
+    if (general != 0x01 || extCount == 0)
+        return false;
+    switch (extended) {
+    case 0x0204: // unconnected request timed out: nothing answered behind the hop
+    case 0x0311: // port not available
+    case 0x0312: // invalid link address: an empty slot
+    case 0x0315: // invalid segment in the path
+    case 0x0316: return true; // path and connection not equal
+    default: return false;
+    }
+}
+
+int mapForwardOpenStatus(uint8_t general, uint16_t extended, unsigned extCount)
+{
+    return isRouteFailure(general, extended, extCount) ? PLCTAG_ERR_BAD_GATEWAY : PLCTAG_ERR_OPEN;
 }
 
 } // namespace plctag::cip

@@ -9,4 +9,11 @@ namespace plctag::cip {
 // supplied (the first one is used).
 int mapCipStatus(uint8_t general, uint16_t extended, unsigned extCount);
 
+// Whether a connection manager status says the route does not lead anywhere: no such port,
+// nothing at that link address, a bad path segment, or no answer from the hop behind it.
+bool isRouteFailure(uint8_t general, uint16_t extended, unsigned extCount);
+
+// A refused Forward Open: PLCTAG_ERR_BAD_GATEWAY for a route failure, else PLCTAG_ERR_OPEN.
+int mapForwardOpenStatus(uint8_t general, uint16_t extended, unsigned extCount);
+
 } // namespace plctag::cip

@@ -89,18 +89,11 @@ void endFrame(wire::Writer &w, const Frame &f)
     w.patchU16(f.itemLength, static_cast<uint16_t>(end - f.itemLength - 2));
 }
 
-bool parseCipPayload(const uint8_t *msg, size_t size, CipPayload *out)
+namespace {
+
+// The layout of the standard: interface handle, timeout, then the items walked by length.
+bool parseStandard(wire::Reader &r, CipPayload *out)
 {
-    wire::Reader r(msg, size);
-    if (!readHeader(r, &out->header) || out->header.length != r.remaining())
-        return false;
-    if (out->header.command != kSendRRData && out->header.command != kSendUnitData)
-        return false;
-    if (out->header.status != kStatusSuccess) {
-        out->data = nullptr;
-        out->size = 0;
-        return true; // error replies may carry no CPF at all
-    }
     r.u32(); // interface handle
     r.u16(); // timeout
     uint16_t count = r.u16();
@@ -150,6 +143,50 @@ bool parseCipPayload(const uint8_t *msg, size_t size, CipPayload *out)
         return false;
     // Connected data must come with a connected address and vice versa.
     return out->connected == (out->header.command == kSendUnitData);
+}
+
+// A connected reply without the interface handle and timeout and with six stray bytes before
+// the sequence count, so that the sequence count and the CIP reply sit at their usual offsets.
+// Taken only when every length agrees with that layout.
+bool parseOffLayout(const uint8_t *msg, size_t size, CipPayload *out)
+{
+    wire::Reader r(msg + kHeaderSize, size - kHeaderSize);
+    if (out->header.command != kSendUnitData || r.u16() != 2 || r.u16() != kItemConnectedAddress || r.u16() != 4)
+        return false;
+    const uint32_t id = r.u32();
+    if (r.u16() != kItemConnectedData)
+        return false;
+    const uint16_t len = r.u16();
+    r.skip(kOffLayoutStray);
+    if (!r.ok() || len < 2 || r.remaining() != len)
+        return false;
+    out->connected = true;
+    out->offLayout = true;
+    out->connectionId = id;
+    out->sequence = r.u16();
+    out->data = r.here();
+    out->size = len - 2u;
+    return true;
+}
+
+} // namespace
+
+bool parseCipPayload(const uint8_t *msg, size_t size, CipPayload *out)
+{
+    wire::Reader r(msg, size);
+    if (!readHeader(r, &out->header) || out->header.length != r.remaining())
+        return false;
+    if (out->header.command != kSendRRData && out->header.command != kSendUnitData)
+        return false;
+    out->offLayout = false;
+    if (out->header.status != kStatusSuccess) {
+        out->data = nullptr;
+        out->size = 0;
+        return true; // error replies may carry no CPF at all
+    }
+    if (parseStandard(r, out))
+        return true;
+    return parseOffLayout(msg, size, out);
 }
 
 } // namespace plctag::encap

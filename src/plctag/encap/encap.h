@@ -75,13 +75,19 @@ void endFrame(wire::Writer &w, const Frame &f);
 struct CipPayload {
     Header header;
     bool connected = false;
+    bool offLayout = false; // the connected layout below was read
     uint32_t connectionId = 0;
     uint16_t sequence = 0;
     const uint8_t *data = nullptr;
     size_t size = 0;
 };
+// Stray bytes some servers put between the connected data item's length and the sequence
+// count, having left out the interface handle and timeout (6 bytes as well).
+constexpr size_t kOffLayoutStray = 6;
+
 // Parses one whole encapsulation message (header + length bytes). Walks the CPF items by
-// their lengths; needs one address item and one data item. False when malformed.
+// their lengths; needs one address item and one data item. A connected reply that fails
+// that is read in the off layout above when its lengths agree exactly. False when malformed.
 bool parseCipPayload(const uint8_t *msg, size_t size, CipPayload *out);
 
 } // namespace plctag::encap

@@ -12,10 +12,8 @@ namespace {
 using buffer::ByteOrder;
 using buffer::StringLayout;
 
-// Logix STRING: DINT length, 82 characters, 2 pad bytes = 88.
-constexpr StringLayout kLogixString{true, 4, true, 82, 88, 2, false, false};
-// Micro800 SHORT_STRING: one length byte, then the characters, nothing fixed.
-constexpr StringLayout kShortString{true, 1, false, 255, 0, 0, false, false};
+using buffer::kLogixString;
+using buffer::kShortString; // Micro800 strings
 // Omron STRING: UINT length then the characters; reported with a terminating NUL.
 constexpr StringLayout kOmronString{true, 2, false, 0, 0, 0, true, false};
 // PCCC ST element: UINT length, 82 characters swapped in pairs = 84.

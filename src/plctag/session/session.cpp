@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include "cip/cip.h"
+#include "cip/status_map.h"
 #include "encap/encap.h"
 #include "libplctag.h"
 #include "session/socket.h"
@@ -24,8 +25,6 @@ constexpr size_t kSequenceBytes = 2; // counted in the connection size, not in t
 constexpr uint16_t kRRDataTimeout = 1;
 constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
 constexpr auto kMaxBackoff = std::chrono::milliseconds(2000);
-// A connection that answered nothing for this long while requests waited is given up.
-constexpr auto kSilenceLimit = std::chrono::milliseconds(2000);
 // Below this idle time a closed peer is found by the next exchange itself.
 constexpr auto kIdleCheck = std::chrono::milliseconds(2);
 
@@ -42,13 +41,6 @@ uint16_t nextSerial()
 }
 
 } // namespace
-
-// What the reply being waited for looks like.
-struct Session::Match {
-    uint16_t command = 0;
-    uint64_t context = 0;   // SendRRData
-    uint16_t sequence = 0;  // SendUnitData
-};
 
 Session::Session(std::string key, SessionConfig cfg) : key_(std::move(key)), cfg_(std::move(cfg))
 {
@@ -139,7 +131,6 @@ void Session::drop()
     }
     handle_ = 0;
     connectedMsg_ = false;
-    unanswered_ = false;
     rx_.clear();
     tcpOpen_ = false;
 }
@@ -196,40 +187,19 @@ int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_po
     for (;;) {
         const uint8_t *p;
         size_t n;
-        while (rx_.front(&p, &n)) {
-            unanswered_ = false;
-            encap::Header h;
-            wire::Reader hr(p, n);
-            encap::readHeader(hr, &h);
-            int verdict = 0; // 1 ours, 0 stale, < 0 error
-            if (h.command == m.command && h.status != encap::kStatusSuccess &&
-                (m.command != encap::kSendRRData || h.context == m.context)) {
-                PLCTAG_LOG(1, 0, "session %s: encapsulation status 0x%x", key_.c_str(), h.status);
-                verdict = PLCTAG_ERR_REMOTE_ERR; // the session is no good any more
-            } else if (m.command == encap::kRegisterSession) {
-                if (h.command == encap::kRegisterSession) {
-                    verdict = 1;
-                    reply->assign(p, p + n);
-                }
-            } else if (h.command == m.command) {
-                encap::CipPayload pl;
-                if (!encap::parseCipPayload(p, n, &pl)) {
-                    verdict = PLCTAG_ERR_BAD_REPLY;
-                } else if (m.command == encap::kSendUnitData ? (pl.sequence == m.sequence && pl.connectionId == toId_)
-                                                             : pl.header.context == m.context) {
-                    verdict = 1;
-                    reply->assign(pl.data, pl.data + pl.size);
-                }
+        if (rx_.front(&p, &n)) {
+            if (wire::loadLe(p, 2) == encap::kNop) {
+                rx_.pop(); // either side may send NOP; it asks for nothing and answers nothing
+                continue;
             }
+            const int rc = take(m, p, n, reply);
             rx_.pop();
-            if (verdict == 1) {
-                lastActivity_ = Clock::now();
-                return PLCTAG_STATUS_OK;
-            }
-            if (verdict < 0) {
+            if (rc != PLCTAG_STATUS_OK) {
                 drop();
-                return verdict;
+                return rc;
             }
+            lastActivity_ = Clock::now();
+            return PLCTAG_STATUS_OK;
         }
         if (!waitFirst) {
             uint8_t *space = rx_.space(4096);
@@ -250,20 +220,13 @@ int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_po
         }
         waitFirst = false;
         const int rc = waitIo(POLLIN, deadline, cancel);
-        if (rc == PLCTAG_ERR_BAD_CONNECTION) {
-            drop();
-            return rc;
-        }
         if (rc != PLCTAG_STATUS_OK) {
-            // The reply may still come and will be skipped; a peer silent for too long is not
-            // worth keeping.
-            if (unanswered_ && Clock::now() - unansweredSince_ > kSilenceLimit) {
-                PLCTAG_LOG(2, 0, "session %s: no reply for %lld ms, reconnecting", key_.c_str(),
-                           static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                      Clock::now() - unansweredSince_)
-                                                      .count()));
-                drop();
-            }
+            // A reply still on its way would later be taken for the next request's: the
+            // connection goes with the request.
+            if (rc != PLCTAG_ERR_BAD_CONNECTION)
+                PLCTAG_LOG(2, 0, "session %s: request given up (%s), reconnecting", key_.c_str(),
+                           plc_tag_decode_error(rc));
+            drop();
             return rc;
         }
     }
@@ -347,13 +310,14 @@ int Session::forwardOpen(Clock::time_point deadline, const Cancel &cancel)
         }
         if (r.general == cip::kStatusConnectionFailure && r.extCount >= 1 && r.ext[0] == cip::kExtDuplicateConnection)
             continue; // a new serial and id on the next attempt
-        return PLCTAG_ERR_OPEN;
+        return cip::mapForwardOpenStatus(r.general, r.ext[0], r.extCount);
     }
     return PLCTAG_ERR_OPEN;
 }
 
-int Session::attempt(Clock::time_point deadline, const Cancel &cancel)
+int Session::attempt(Clock::time_point deadline, const Cancel &cancel, bool *reached)
 {
+    *reached = false;
     sockaddr_in addr;
     if (cfg_.port <= 0 || !net::resolveIpv4(cfg_.host, cfg_.port, &addr))
         return PLCTAG_ERR_BAD_GATEWAY;
@@ -369,6 +333,7 @@ int Session::attempt(Clock::time_point deadline, const Cancel &cancel)
     if (rc != PLCTAG_STATUS_OK)
         return rc;
     tcpOpen_ = true;
+    *reached = true;
     if (Capture *c = Capture::instance())
         c->opened(flow_, fd_);
 
@@ -399,8 +364,8 @@ int Session::attempt(Clock::time_point deadline, const Cancel &cancel)
 int Session::establish(Clock::time_point deadline, const Cancel &cancel)
 {
     for (;;) {
-        // Failed attempts are repeated after a growing pause until the caller's deadline:
-        // an unreachable or refusing controller ends as a timeout, as callers expect.
+        // Failed TCP connects are repeated after a growing pause until the caller's deadline:
+        // an unreachable controller ends as a timeout, as callers expect.
         if (Clock::now() < retryAt_) {
             const Clock::time_point until = retryAt_ < deadline ? retryAt_ : deadline;
             while (Clock::now() < until) {
@@ -413,7 +378,8 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
             return PLCTAG_ERR_ABORT;
         if (Clock::now() >= deadline)
             return PLCTAG_ERR_TIMEOUT;
-        const int rc = attempt(deadline, cancel);
+        bool answered = false;
+        const int rc = attempt(deadline, cancel, &answered);
         if (rc == PLCTAG_STATUS_OK) {
             backoff_ = kFirstBackoff;
             lastActivity_ = Clock::now();
@@ -421,9 +387,17 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
                        connectedMsg_ ? "connected" : "unconnected");
             return rc;
         }
+        // Once TCP is up, the controller has answered (a refusal, an error status, a reply we
+        // cannot read) or closed the connection on a request: asking again would only earn the
+        // same answer, so the caller hears it now.
         drop();
         if (rc == PLCTAG_ERR_ABORT || rc == PLCTAG_ERR_TIMEOUT)
             return rc;
+        if (answered) {
+            PLCTAG_LOG(2, 0, "session %s: connect refused by the controller (%s)", key_.c_str(),
+                       plc_tag_decode_error(rc));
+            return rc;
+        }
         PLCTAG_LOG(2, 0, "session %s: connect attempt failed (%s)", key_.c_str(), plc_tag_decode_error(rc));
         retryAt_ = Clock::now() + backoff_;
         backoff_ = backoff_ * 2 > kMaxBackoff ? Clock::duration(kMaxBackoff) : backoff_ * 2;
@@ -447,6 +421,7 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
         tx_.clear();
         wire::Writer w(tx_);
         encap::Frame f;
+        const bool routed = !connectedMsg_ && cfg_.family->routeUnconnected && !cfg_.route.empty();
         if (connectedMsg_) {
             m.command = encap::kSendUnitData;
             m.sequence = ++sequence_;
@@ -456,7 +431,7 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
             m.command = encap::kSendRRData;
             m.context = ++context_;
             f = encap::beginSendRRData(w, handle_, m.context, kRRDataTimeout);
-            if (cfg_.family->routeUnconnected && !cfg_.route.empty()) {
+            if (routed) {
                 const cip::UnconnectedSendMark us = cip::beginUnconnectedSend(w);
                 w.bytes(request.data(), request.size());
                 cip::endUnconnectedSend(w, us, cfg_.route.data(), cfg_.route.size());
@@ -476,12 +451,11 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
                 drop(); // a partial message would garble the stream
             return rc;
         }
-        if (!unanswered_) {
-            unanswered_ = true;
-            unansweredSince_ = Clock::now();
-        }
         lastActivity_ = Clock::now();
-        return receive(m, reply, deadline, cancel);
+        const int got = receive(m, reply, deadline, cancel);
+        if (got == PLCTAG_STATUS_OK && routed)
+            return routeStatus(*reply);
+        return got;
     }
 }
 

@@ -111,19 +111,34 @@ public:
     bool tcpOpen() const { return tcpOpen_.load(); }
 
 private:
-    struct Match;
+    // What the reply being waited for looks like.
+    struct Match {
+        uint16_t command = 0;
+        uint64_t context = 0;  // SendRRData
+        uint16_t sequence = 0; // SendUnitData
+    };
 
     int acquire(Clock::time_point deadline, const Cancel &cancel, bool forClose);
     void release();
     int exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> *reply, Clock::time_point deadline,
                  const Cancel &cancel);
     int establish(Clock::time_point deadline, const Cancel &cancel);
-    int attempt(Clock::time_point deadline, const Cancel &cancel);
+    // One connect: TCP, RegisterSession, Forward Open. *reached: TCP came up, so whatever
+    // failed after it was the controller's answer.
+    int attempt(Clock::time_point deadline, const Cancel &cancel, bool *reached);
     int forwardOpen(Clock::time_point deadline, const Cancel &cancel);
     int unconnected(std::vector<uint8_t> &mr, std::vector<uint8_t> *reply, Clock::time_point deadline,
                     const Cancel &cancel);
     int sendAll(const uint8_t *p, size_t n, size_t *sent, Clock::time_point deadline, const Cancel &cancel);
     int receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_point deadline, const Cancel &cancel);
+    // One whole message read while `m` is awaited: its reply, or why it ends the request.
+    int take(const Match &m, const uint8_t *p, size_t n, std::vector<uint8_t> *reply);
+    int refuse(const char *why, const uint8_t *p, size_t n);
+    // Ways a peer departs from the letter of the protocol that we accept, logged once each.
+    enum : uint8_t { kHabitContext = 1, kHabitO2tId = 2, kHabitOffLayout = 4 };
+    void notePeer(uint8_t habit, const char *what);
+    // The status of an Unconnected Send reply: BAD_GATEWAY when a hop refused the route.
+    int routeStatus(const std::vector<uint8_t> &reply);
     int waitIo(short events, Clock::time_point deadline, const Cancel &cancel);
     bool stopRequested(const Cancel &cancel) const;
     bool peerStillThere();
@@ -162,8 +177,7 @@ private:
     Clock::time_point retryAt_{};
     Clock::duration backoff_{};
     Clock::time_point lastActivity_{};
-    Clock::time_point unansweredSince_{}; // oldest request without a reply since the last frame
-    bool unanswered_ = false;
+    uint8_t peerHabits_ = 0; // kHabit* already logged for this session
     std::vector<uint8_t> tx_, mr_;
     FrameBuffer rx_;
     Capture::Flow flow_;

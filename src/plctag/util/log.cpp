@@ -36,4 +36,19 @@ void logLine(int level, int32_t tag, const char *func, int line, const char *fmt
                  static_cast<long>(syscall(SYS_gettid)), tag, levelName(level), func, line, msg);
 }
 
+void logBytes(int level, int32_t tag, const char *func, int line, const char *what, const uint8_t *p, size_t n)
+{
+    constexpr size_t kMaxDump = 512;
+    const size_t shown = n < kMaxDump ? n : kMaxDump;
+    logLine(level, tag, func, line, "%s (%zu bytes%s):", what, n, shown < n ? ", first 512" : "");
+    for (size_t at = 0; at < shown; at += 16) {
+        char text[16 * 3 + 1];
+        size_t used = 0;
+        for (size_t i = at; i < shown && i < at + 16; ++i)
+            used += static_cast<size_t>(std::snprintf(text + used, sizeof text - used, " %02x", p[i]));
+        text[used] = 0;
+        std::fprintf(stderr, "    %04zx:%s\n", at, text);
+    }
+}
+
 } // namespace plctag

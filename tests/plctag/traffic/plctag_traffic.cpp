@@ -144,7 +144,7 @@ void logix(const char *ip)
     rc = plc_tag_create(lgx("Arr[8]", 5).c_str(), kTimeout);
     check(rc < 0, "Arr[8] x5 runs past the end", rc);
     rc = plc_tag_create(attrs(ip, "ControlLogix", "1,3", "Counter").c_str(), 250); // Forward Open refused
-    check(rc == PLCTAG_ERR_TIMEOUT, "nothing in slot 3", rc);
+    check(rc == PLCTAG_ERR_BAD_GATEWAY, "nothing in slot 3", rc);
     expectCip(ip, 0x52, "NoSuchTag");
     plc_tag_shutdown();
 }

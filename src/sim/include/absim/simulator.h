@@ -25,8 +25,11 @@ enum class CipType : uint8_t {
     Udint = 0xC8,
     Real = 0xCA,
     Lreal = 0xCB,
-    String = 0xD0, // laid out as the personality's strings
+    String = 0xD0,      // laid out as the personality's strings
+    ShortString = 0xDA, // SHORT_STRING: a length byte and the characters, on every personality
 };
+
+inline bool isStringType(CipType t) { return t == CipType::String || t == CipType::ShortString; }
 
 struct TagDef {
     std::string name;                 // "Counter", "Program:Main.Speed"
@@ -59,6 +62,20 @@ enum class ReplyFault {
     Truncate,       // the first half of the reply, then the connection is reset
     Corrupt,        // the reply's data item claims more bytes than the message holds
     LoseAfterApply, // the request takes effect, then the connection closes unanswered
+    Foreign,        // the reply is another request's: another sequence count, or SendUnitData for SendRRData
+};
+
+// Habits of EtherNet/IP servers met in the field, each switched on by its name in a
+// controller's "quirks" list (configuration file) or --quirks (command line). All off by default.
+struct Quirks {
+    bool storedContext = false;    // "stored-context": replies carry the RegisterSession context, not the request's
+    bool o2tId = false;            // "o2t-id": connected replies carry the O->T connection id
+    bool offLayoutCpf = false;     // "off-layout-cpf": connected replies lack interface handle and timeout and
+                                   // have six stray bytes before the sequence count
+    bool fragment490 = false;      // "fragment-490": reads answer at most 488 data bytes (0x06) on any connection
+    bool cipStrings = false;       // "cip-strings": Logix STRING tags travel as CIP STRING (0xD0, UINT length)
+    bool unknownTagCloses = false; // "unknown-tag-closes": an unconnected request naming an unknown tag or file
+                                   // is answered with encapsulation status 0x0008 and the TCP connection closed
 };
 
 struct Config {
@@ -69,14 +86,17 @@ struct Config {
     std::vector<TagDef> tags;
     bool listenUdp = true;
     int responseDelayUs = 0; // before every reply packet (however many services it answers)
+    Quirks quirks;
 };
 
 Identity defaultIdentity(Personality p);
 const char *personalityName(Personality p);
 bool parsePersonality(const std::string &text, Personality *out);
 bool parseCipType(const std::string &text, CipType *out);
+// Turns on the quirk of that name; false for a name it does not know.
+bool enableQuirk(const std::string &name, Quirks *out);
 
-// A JSON file: {"controllers":[{"address":..,"personality":..,"identity":{..},"tags":[..]}]}
+// A JSON file: {"controllers":[{"address":..,"personality":..,"identity":{..},"quirks":[..],"tags":[..]}]}
 // or one controller object. Each tag: {"name":..,"type":"DINT","dims":[10],"value":..}.
 // "response_delay_us" may stand at the top (every controller) and in a controller.
 bool loadConfigFile(const std::string &path, std::vector<Config> *out, std::string *error);
