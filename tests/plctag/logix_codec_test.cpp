@@ -274,7 +274,7 @@ TEST(TagList, RepliesAreWholeRisingEntries)
         {cat({hex("d5 00 00 00"), Bytes(arr.begin(), arr.end() - 1)}), PLCTAG_ERR_BAD_REPLY, "name cut short"},
         {cat({hex("d5 00 00 00"), tx, arr}), PLCTAG_ERR_BAD_REPLY, "instances not rising"},
         {hex("d5 00 06 00"), PLCTAG_ERR_BAD_REPLY, "0x06 without an entry"},
-        {hex("d5 00 05 01 00 00"), PLCTAG_ERR_BAD_PARAM, "no such program"},
+        {hex("d5 00 05 01 00 00"), PLCTAG_ERR_NOT_FOUND, "no such program"},
         {cat({hex("cc 00 00 00"), tx}), PLCTAG_ERR_BAD_REPLY, "another service's reply"},
     };
     for (const auto &b : bad)

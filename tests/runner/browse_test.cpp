@@ -1,6 +1,7 @@
 // --browse, --browse-json and --identify as a user runs them against the simulator program:
 // the listing is exactly the controller's tags, and the configuration it writes reads every
-// item. Controllers on 127.0.170.x.
+// item. Controllers on 127.0.170.x, and on 127.0.171.x for the test that reads them back, so
+// that the two tests run in parallel.
 
 #include "process_util.h"
 #include "qt_print.h"
@@ -19,6 +20,13 @@ const QString kRunner = QStringLiteral(AB_EIP_RUNNER);
 const QString kPlugin = QStringLiteral(AB_EIP_PLUGIN_FILE);
 const QString kSim = QStringLiteral(AB_EIP_SIM);
 constexpr int kBulkTags = 150; // entries of ~46 bytes: more than one 4000-byte reply
+
+// The loopback net of the running test.
+QByteArray net()
+{
+    const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(test->name()).rfind("TheWritten", 0) == 0 ? "127.0.171." : "127.0.170.";
+}
 
 QByteArray controllers()
 {
@@ -58,7 +66,8 @@ protected:
     void SetUp() override
     {
         sim.setProcessChannelMode(QProcess::MergedChannels);
-        sim.start(kSim, {QStringLiteral("--config"), write("controllers.json", controllers())});
+        const QString file = write("controllers.json", controllers().replace("127.0.170.", net()));
+        sim.start(kSim, {QStringLiteral("--config"), file});
         ASSERT_TRUE(sim.waitForStarted(5000));
         QString out;
         QElapsedTimer t;
@@ -140,7 +149,7 @@ TEST_F(Browse, ListsExactlyTheControllersTagsOrSaysWhyNot)
 TEST_F(Browse, TheWrittenConfigurationReadsEveryItemAndIdentifyShowsTheController)
 {
     const ProcessResult listed = runProcess(
-        kRunner, {"--browse", "127.0.170.1", "--controller-type", "ControlLogix", "--path", "1,0", "--browse-json"});
+        kRunner, {"--browse", "127.0.171.1", "--controller-type", "ControlLogix", "--path", "1,0", "--browse-json"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err.toStdString();
     EXPECT_TRUE(listed.err.contains(QStringLiteral("left out Grid: multi-dimensional array"))) << listed.err.toStdString();
     const QString config = write("browsed.json", listed.out.toUtf8());
@@ -160,10 +169,10 @@ TEST_F(Browse, TheWrittenConfigurationReadsEveryItemAndIdentifyShowsTheControlle
     EXPECT_EQ(values.value("Program:Main.Speed"), "12.5000000");
     EXPECT_EQ(values.value("Bulk_Tag_With_Long_Name_149"), "149");
 
-    const ProcessResult id = runProcess(kRunner, {"--identify", "127.0.170.1"});
+    const ProcessResult id = runProcess(kRunner, {"--identify", "127.0.171.1"});
     EXPECT_EQ(id.exitCode, 0) << id.err.toStdString();
     for (const char *line : {"Product name 1756-L85E/B LOGIX5585E", "Revision 33.11", "Serial 3405691582 (0xcafebabe)",
                              "State 3 (operational)", "Vendor Rockwell Automation / Allen-Bradley"})
         EXPECT_TRUE(rows(id.out).contains(QLatin1String(line))) << line << "\n" << id.out.toStdString();
-    EXPECT_EQ(runProcess(kRunner, {"--identify", "127.0.170.9"}).exitCode, 1);
+    EXPECT_EQ(runProcess(kRunner, {"--identify", "127.0.171.9"}).exitCode, 1);
 }
