@@ -235,9 +235,6 @@ const char *plc_tag_decode_error(int err)
     return it != world().errorNames.end() ? it->second.c_str() : standardName(err);
 }
 
-void plc_tag_set_debug_level(int) {}
-int plc_tag_check_lib_version(int, int, int) { return PLCTAG_STATUS_OK; }
-
 int32_t plc_tag_create(const char *attrib_str, int timeout)
 {
     Lock l(world().mutex);
@@ -372,9 +369,6 @@ int plc_tag_write(int32_t tag, int timeout)
     return result;
 }
 
-int plc_tag_get_int_attribute(int32_t, const char *, int default_value) { return default_value; }
-int plc_tag_set_int_attribute(int32_t, const char *, int) { return PLCTAG_ERR_UNSUPPORTED; }
-
 int plc_tag_get_size(int32_t tag)
 {
     Lock l(world().mutex);
@@ -396,13 +390,6 @@ int plc_tag_set_size(int32_t tag, int new_size)
     return old;
 }
 
-int plc_tag_get_bit(int32_t, int) { return PLCTAG_ERR_UNSUPPORTED; }
-int plc_tag_set_bit(int32_t, int, int) { return PLCTAG_ERR_UNSUPPORTED; }
-
-uint64_t plc_tag_get_uint64(int32_t t, int o) { return get<uint64_t>(t, o, UINT64_MAX, "get_uint64"); }
-int plc_tag_set_uint64(int32_t t, int o, uint64_t v) { return set<uint64_t>(t, o, v, "set_uint64"); }
-int64_t plc_tag_get_int64(int32_t t, int o) { return get<int64_t>(t, o, INT64_MIN, "get_int64"); }
-int plc_tag_set_int64(int32_t t, int o, int64_t v) { return set<int64_t>(t, o, v, "set_int64"); }
 uint32_t plc_tag_get_uint32(int32_t t, int o) { return get<uint32_t>(t, o, UINT32_MAX, "get_uint32"); }
 int plc_tag_set_uint32(int32_t t, int o, uint32_t v) { return set<uint32_t>(t, o, v, "set_uint32"); }
 int32_t plc_tag_get_int32(int32_t t, int o) { return get<int32_t>(t, o, INT32_MIN, "get_int32"); }
@@ -419,9 +406,6 @@ double plc_tag_get_float64(int32_t t, int o) { return get<double>(t, o, 2.225073
 int plc_tag_set_float64(int32_t t, int o, double v) { return set<double>(t, o, v, "set_float64"); }
 float plc_tag_get_float32(int32_t t, int o) { return get<float>(t, o, 1.17549435e-38f, "get_float32"); }
 int plc_tag_set_float32(int32_t t, int o, float v) { return set<float>(t, o, v, "set_float32"); }
-
-int plc_tag_set_raw_bytes(int32_t, int, uint8_t *, int) { return PLCTAG_ERR_UNSUPPORTED; }
-int plc_tag_get_raw_bytes(int32_t, int, uint8_t *, int) { return PLCTAG_ERR_UNSUPPORTED; }
 
 // Strings in the Logix layout: a 4-byte count, 82 characters, 2 pad bytes.
 int plc_tag_get_string_length(int32_t tag, int off)
@@ -482,7 +466,11 @@ int plc_tag_set_string(int32_t tag, int off, const char *s)
     return PLCTAG_STATUS_OK;
 }
 
-int plc_tag_get_string_capacity(int32_t tag, int) { return find(tag) ? 82 : PLCTAG_ERR_NOT_FOUND; }
+int plc_tag_get_string_capacity(int32_t tag, int)
+{
+    Lock l(world().mutex);
+    return find(tag) ? 82 : PLCTAG_ERR_NOT_FOUND;
+}
 int plc_tag_get_string_total_length(int32_t tag, int off)
 {
     Lock l(world().mutex);
