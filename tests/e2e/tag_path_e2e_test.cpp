@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include <atomic>
 
 using absim::CipType;
 using absim::Personality;
@@ -180,31 +179,6 @@ TEST_F(E2E, TimeoutStopsTheCycle)
     }, 15000));
 }
 
-TEST_F(E2E, PauseBeforeTheBatchAndBetweenItems)
-{
-    absim::Simulator &sim =
-        startSim("127.0.30.9", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"1"}), tagDef("B", CipType::Dint)});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.9", AB_EIP::ControlLogix);
-    zel_host::setDiscoveryPaused("ab_eip", "127.0.30.9", true);
-    LogList paused = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "5")});
-    EXPECT_FALSE(plugin.readData(&paused));
-    EXPECT_FALSE(plugin.writeData(&paused));
-    EXPECT_EQ(sim.getInt("A"), 1);
-    EXPECT_EQ(sim.requestCount(), 0u);
-    zel_host::clearDiscoveryPauses();
-
-    std::atomic<int> asked{0};
-    zel_host::setDiscoveryPauseHook([&](const QString &, const QString &key) {
-        // Paused from the second item on: the first batch question and the first item pass.
-        return key == "exclusive" && ++asked > 2;
-    });
-    LogList mid = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "5"),
-                                 makeDataItem(2, "B", "B", AB_EIP::DoubleInteger, "6")});
-    EXPECT_FALSE(plugin.writeData(&mid));
-    EXPECT_EQ(sim.getInt("B"), 6); // the write list runs last item first
-    EXPECT_EQ(sim.getInt("A"), 1);
-}
-
 TEST_F(E2E, StopPluginClosesEveryTag)
 {
     absim::Simulator &sim = startSim("127.0.30.10", Personality::ControlLogix, {tagDef("A", CipType::Dint)});
@@ -215,72 +189,4 @@ TEST_F(E2E, StopPluginClosesEveryTag)
     EXPECT_TRUE(plugin.stopPlugin());
     EXPECT_TRUE(AB_EIP::tags.isEmpty());
     EXPECT_TRUE(eventually([&] { return sim.openConnections() == 0 && sim.openCipConnections() == 0; }));
-}
-
-TEST_F(E2E, MovedDeviceReadsTheNewController)
-{
-    startSim("127.0.30.11", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"11"})});
-    absim::Simulator &second = startSim("127.0.30.12", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"12"})});
-    DeviceInstancePlugin device = makeDevice(1, "127.0.30.11", AB_EIP::ControlLogix);
-    LogList read = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&read));
-    EXPECT_EQ(read.dataItems[0].values.value("value"), "11");
-    device.ipAddress = "127.0.30.12";
-    LogList moved = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&moved));
-    EXPECT_EQ(moved.dataItems[0].values.value("value"), "12");
-    LogList write = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "99")});
-    ASSERT_TRUE(plugin.writeData(&write));
-    EXPECT_EQ(second.getInt("A"), 99);
-}
-
-TEST_F(E2E, InvalidWritesLeaveTheControllerAlone)
-{
-    absim::Simulator &sim = startSim("127.0.30.13", Personality::ControlLogix,
-                                     {tagDef("I", CipType::Int, {}, {"5"}), tagDef("M", CipType::Dint, {}, {"5"})});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.13", AB_EIP::ControlLogix);
-    LogList w = batch(device, {makeDataItem(1, "I", "I", AB_EIP::Integer, "70000"),
-                               makeDataItem(2, "M", "M", AB_EIP::DoubleInteger, "abc")});
-    EXPECT_TRUE(plugin.writeData(&w));
-    EXPECT_EQ(w.dataItems[0].item.statusMessage, "Invalid value for Integer: 70000");
-    EXPECT_EQ(w.dataItems[1].item.statusMessage, "Invalid value for Double integer: abc");
-    EXPECT_EQ(sim.getInt("I"), 5);
-    EXPECT_EQ(sim.getInt("M"), 5);
-}
-
-TEST_F(E2E, IdentityItemsAreSkippedByWrites)
-{
-    absim::Simulator &sim = startSim("127.0.30.14", Personality::ControlLogix, {});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.14", AB_EIP::ControlLogix);
-    DataItem id = makeDataItem(1, "Serial", "__identity.serial", AB_EIP::String, "1");
-    id.item.uid = "identity_1_serial";
-    LogList w = batch(device, {id});
-    EXPECT_TRUE(plugin.writeData(&w));
-    EXPECT_EQ(sim.requestCount(), 0u);
-}
-
-TEST_F(E2E, ReadAndWriteCyclesOnOneTagFromTwoThreads)
-{
-    absim::Simulator &sim = startSim("127.0.30.15", Personality::ControlLogix, {tagDef("T", CipType::Dint, {}, {"0"})});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.15", AB_EIP::ControlLogix);
-    std::atomic<bool> bad{false};
-    std::thread reader([&] {
-        for (int i = 0; i < 200; ++i) {
-            LogList l = batch(device, {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger)});
-            if (!plugin.readData(&l) || !l.dataItems[0].item.statusMessage.isEmpty())
-                bad = true;
-            bool ok = false;
-            const int v = l.dataItems[0].values.value("value").toInt(&ok);
-            if (!ok || v < 0 || v > 200)
-                bad = true; // only values the writer wrote
-        }
-    });
-    for (int i = 1; i <= 200; ++i) {
-        LogList l = batch(device, {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger, QString::number(i))});
-        if (!plugin.writeData(&l) || !l.dataItems[0].item.statusMessage.isEmpty())
-            bad = true;
-    }
-    reader.join();
-    EXPECT_FALSE(bad);
-    EXPECT_EQ(sim.getInt("T"), 200);
 }

@@ -79,6 +79,7 @@ TEST_F(Cycles, PauseBeforeTheBatchAndBetweenItems)
     EXPECT_FALSE(plugin.readData(&paused));
     EXPECT_FALSE(plugin.writeData(&paused));
     EXPECT_EQ(value(paused, 0), "(none)");
+    EXPECT_EQ(tagCalls("create").size(), 3u); // nothing for the paused device
     zel_host::clearDiscoveryPauses();
 
     // A pause that starts during the first item's read lets it finish and stops before the second.
