@@ -92,7 +92,7 @@ bool TagRead::start()
         started_ = rc == PLCTAG_STATUS_PENDING || rc == PLCTAG_STATUS_OK;
     }
     plc_tag_unlock(handle);
-    deadline_ = Clock::now() + milliseconds(kReadTimeoutMs + kReadyAfterReadMs);
+    deadline_ = Clock::now() + milliseconds(kReadTimeoutMs); // the bound of a read that waits
     return started_;
 }
 

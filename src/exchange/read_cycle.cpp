@@ -5,6 +5,9 @@
 #include "identity/device_identity.h"
 #include "identity/identity_items.h"
 
+#include <memory>
+#include <vector>
+
 bool readCycle(TagAccess &access, LogList *list)
 {
     DeviceInstancePlugin &device = list->device;
@@ -12,16 +15,26 @@ bool readCycle(TagAccess &access, LogList *list)
         return false;
     IdentityPass identity(device);
 
+    // The reads of every cached, ready tag go out together; then each item is finished in
+    // order, so a pass takes about as long as its slowest reply rather than the sum of them.
+    std::vector<std::unique_ptr<TagRead>> reads(size_t(list->dataItems.size()));
+    for (int i = 0; i < list->dataItems.size(); ++i) {
+        DataItem &data = list->dataItems[i];
+        if (zel_identity::isIdentityItem(data.item, "address"))
+            continue;
+        reads[size_t(i)] = std::make_unique<TagRead>(access, device, data);
+        reads[size_t(i)]->start();
+    }
+
     for (int i = 0; i < list->dataItems.size(); ++i) {
         if (eipDiscoveryPaused(device))
             return false;
         DataItem &data = list->dataItems[i];
-        if (zel_identity::isIdentityItem(data.item, "address")) {
+        if (!reads[size_t(i)]) {
             identity.fill(data);
             continue;
         }
-        TagRead read(access, device, data);
-        if (!report(read.finish(), device, data.item))
+        if (!report(reads[size_t(i)]->finish(), device, data.item))
             return false;
     }
     return true;

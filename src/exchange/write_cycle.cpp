@@ -7,6 +7,11 @@
 #include <QList>
 #include <QSet>
 
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 namespace {
 
 // Latest data item of every item id, last in the batch first.
@@ -24,6 +29,53 @@ QList<DataItem *> writeList(LogList *list)
     return out;
 }
 
+// Write batches to one device go one at a time: a batch holds the locks of all its writes in
+// flight, and two batches taking them in different orders would wait for each other for ever.
+std::mutex &writeGate(int deviceId)
+{
+    static std::mutex guard;
+    static std::map<int, std::unique_ptr<std::mutex>> gates;
+    std::lock_guard<std::mutex> lock(guard);
+    std::unique_ptr<std::mutex> &gate = gates[deviceId];
+    if (!gate)
+        gate = std::make_unique<std::mutex>();
+    return *gate;
+}
+
+// The writes in flight, finished in the order they were sent.
+class InFlight {
+public:
+    explicit InFlight(DeviceInstancePlugin &device) : device_(device) {}
+    ~InFlight() { drop(); }
+    void add(std::unique_ptr<TagWrite> write, DataItem *data) { writes_.emplace_back(std::move(write), data); }
+    // Reports each outcome; false, with the rest finished unreported, when one stops the batch.
+    bool finish()
+    {
+        for (; next_ < writes_.size(); ++next_) {
+            auto &w = writes_[next_];
+            if (!report(w.first->finish(), device_, w.second->item)) {
+                ++next_;
+                drop();
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    // Writes already on their way are finished, so that their tags are unlocked; the batch's
+    // outcome is already the device's.
+    void drop()
+    {
+        for (; next_ < writes_.size(); ++next_)
+            writes_[next_].first->finish();
+    }
+
+    DeviceInstancePlugin &device_;
+    std::vector<std::pair<std::unique_ptr<TagWrite>, DataItem *>> writes_;
+    size_t next_ = 0;
+};
+
 } // namespace
 
 bool writeCycle(TagAccess &access, LogList *list)
@@ -31,18 +83,25 @@ bool writeCycle(TagAccess &access, LogList *list)
     DeviceInstancePlugin &device = list->device;
     if (eipDiscoveryPaused(device))
         return false;
+    std::lock_guard<std::mutex> gate(writeGate(device.id));
 
+    // Every write of the batch goes out without waiting; the replies are then taken in order.
+    InFlight inFlight(device);
     for (DataItem *data : writeList(list)) {
-        if (eipDiscoveryPaused(device))
+        if (eipDiscoveryPaused(device)) {
+            inFlight.finish();
             return false;
+        }
         if (zel_identity::isIdentityItem(data->item, "address"))
             continue;
-        TagWrite write(access, device, *data);
-        Outcome outcome = write.start(false);
-        if (outcome.kind == Outcome::Ok)
-            outcome = write.finish();
-        if (!report(outcome, device, data->item))
+        auto write = std::make_unique<TagWrite>(access, device, *data);
+        const Outcome started = write->start(true);
+        if (started.kind == Outcome::Ok)
+            inFlight.add(std::move(write), data);
+        else if (!report(started, device, data->item)) {
+            inFlight.finish();
             return false;
+        }
     }
-    return true;
+    return inFlight.finish();
 }
