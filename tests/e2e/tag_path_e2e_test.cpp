@@ -105,23 +105,6 @@ INSTANTIATE_TEST_SUITE_P(Families, EachFamily,
                                                                                                  : "Omron");
                          });
 
-TEST_F(E2E, ArrayRangesReadAndWrite)
-{
-    absim::Simulator &sim =
-        startSim("127.0.30.5", Personality::ControlLogix,
-                 {tagDef("Data", CipType::Dint, {10}, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"})});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.5", AB_EIP::ControlLogix);
-    LogList read = batch(device, {makeDataItem(1, "Data", "Data[2-5]", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&read));
-    EXPECT_EQ(read.dataItems[0].values.value("value"), R"(["2","3","4","5"])");
-
-    LogList write = batch(device, {makeDataItem(1, "Data", "Data[2-5]", AB_EIP::DoubleInteger, "[20,30,40,50]")});
-    ASSERT_TRUE(plugin.writeData(&write));
-    EXPECT_EQ(sim.getInt("Data", 2), 20);
-    EXPECT_EQ(sim.getInt("Data", 5), 50);
-    EXPECT_EQ(sim.getInt("Data", 6), 6);
-}
-
 TEST_F(E2E, OmronVersionVariables)
 {
     startSim("127.0.30.6", Personality::OmronNJ, {});
@@ -133,50 +116,6 @@ TEST_F(E2E, OmronVersionVariables)
         << read.dataItems[0].values.value("value").toStdString();
     EXPECT_TRUE(QRegExp("\\d+\\.\\d+\\.\\d+").exactMatch(read.dataItems[1].values.value("value")))
         << read.dataItems[1].values.value("value").toStdString();
-}
-
-TEST_F(E2E, UnknownTagGivesItsTextAndIsRecreatedNextPass)
-{
-    absim::Simulator &sim = startSim("127.0.30.7", Personality::ControlLogix, {tagDef("Known", CipType::Dint)});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.7", AB_EIP::ControlLogix);
-    LogList read = batch(device, {makeDataItem(1, "Later", "Later", AB_EIP::DoubleInteger),
-                                  makeDataItem(2, "Known", "Known", AB_EIP::DoubleInteger)});
-    EXPECT_TRUE(plugin.readData(&read));
-    EXPECT_EQ(read.dataItems[0].item.statusMessage, "The tag was not found on the PLC");
-    EXPECT_EQ(read.dataItems[1].values.value("value"), "0");
-
-    absim::TagDef later = tagDef("Later", CipType::Dint, {}, {"77"});
-    ASSERT_TRUE(sim.addTag(later));
-    LogList again = batch(device, read.dataItems);
-    EXPECT_TRUE(plugin.readData(&again));
-    EXPECT_EQ(again.dataItems[0].values.value("value"), "77");
-    EXPECT_EQ(again.dataItems[0].item.statusMessage, "");
-}
-
-TEST_F(E2E, TimeoutStopsTheCycle)
-{
-    absim::Simulator &sim =
-        startSim("127.0.30.8", Personality::ControlLogix, {tagDef("A", CipType::Dint), tagDef("B", CipType::Dint)});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.8", AB_EIP::ControlLogix);
-    LogList first = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
-                                   makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&first));
-    sim.setResponseDelayMs(7000);
-    LogList slow = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
-                                  makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)});
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(plugin.readData(&slow));
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::milliseconds(7000)); // the read timeout, not the controller, ends it
-    EXPECT_EQ(slow.device.statusMessage, "Timeout connecting to PLC");
-    EXPECT_FALSE(slow.dataItems[1].values.contains("value"));
-
-    sim.clearFaults();
-    LogList recovered = batch(device, first.dataItems);
-    EXPECT_TRUE(eventually([&] {
-        LogList l = batch(device, first.dataItems);
-        return plugin.readData(&l) && l.dataItems[0].item.statusMessage.isEmpty();
-    }, 15000));
 }
 
 TEST_F(E2E, StopPluginClosesEveryTag)

@@ -36,24 +36,6 @@ TEST(IdentityModel, ItemRecognition)
     EXPECT_FALSE(isIdentityItem(item, "address"));
 }
 
-TEST(IdentityModel, EipTable)
-{
-    const QList<Spec> specs = eipIdentitySpecs();
-    ASSERT_EQ(specs.size(), 5);
-    const char *keys[] = {"vendor", "model", "serial", "firmware", "product_code"};
-    const char *names[] = {"Vendor", "Model", "Serial", "Firmware", "Product code"};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(specs[i].key, QLatin1String(keys[i]));
-        EXPECT_EQ(specs[i].name, QLatin1String(names[i]));
-        EXPECT_EQ(specs[i].options.value("address"), QStringLiteral("__identity.") + QLatin1String(keys[i]));
-        EXPECT_EQ(specs[i].options.value("data_type"), "11");
-        EXPECT_EQ(specs[i].options.size(), 2);
-        EXPECT_FALSE(specs[i].flag);
-    }
-    EXPECT_EQ(specs[3].description, "EtherNet/IP revision");
-    EXPECT_EQ(specs[4].description, "EtherNet/IP product code");
-}
-
 class EnsureItems : public ::testing::Test {
 protected:
     void SetUp() override { zel_host::reset(); }
@@ -102,16 +84,6 @@ TEST_F(EnsureItems, NoHostOrNoDeviceCreatesNothing)
     EXPECT_EQ(ensureItems(&host, 0, eipIdentitySpecs()), 0);
     EXPECT_EQ(ensureItems(&host, -1, eipIdentitySpecs()), 0);
     EXPECT_TRUE(zel_host::callTrace().isEmpty());
-}
-
-TEST_F(EnsureItems, FlagIsCopied)
-{
-    QList<Spec> specs = eipIdentitySpecs().mid(0, 1);
-    specs[0].flag = true;
-    ensureItems(&host, 1, specs);
-    ItemInstancePlugin got{};
-    ASSERT_TRUE(zel_host::findItem("identity_1_vendor", &got));
-    EXPECT_TRUE(got.flag);
 }
 
 TEST(IdentityModel, OmronVersionVariables)
