@@ -133,14 +133,16 @@ Outcome TagRead::finish()
         access_.destroyTag(handle);
         return Outcome::status(status);
     }
-    const QString unableToRead = QStringLiteral("Unable to read data from tag ") + data_.item.name +
-                                 QStringLiteral(" (") + addressOf(data_) + QStringLiteral("). Error: ");
+    const auto unableToRead = [&](int code) {
+        return QStringLiteral("Unable to read data from tag ") + data_.item.name + QStringLiteral(" (") +
+               addressOf(data_) + QStringLiteral("). Error: ") + TagAccess::errorMessage(code);
+    };
     if (started_) {
         status = waitSettled(handle, deadline_);
         if (status == PLCTAG_STATUS_PENDING)
             status = PLCTAG_ERR_TIMEOUT;
         if (status != PLCTAG_STATUS_OK)
-            return fail(status, unableToRead + TagAccess::errorMessage(status));
+            return fail(status, unableToRead(status));
     } else {
         // Another pass's read may be in flight: its result is as good as ours, so wait for it.
         status = waitSettled(handle, Clock::now() + milliseconds(kReadTimeoutMs));
@@ -149,7 +151,7 @@ Outcome TagRead::finish()
         status = plc_tag_read(handle, kReadTimeoutMs);
         access_.waitForTagToBeReady(handle, kReadyAfterReadMs);
         if (status != PLCTAG_STATUS_OK && status != PLCTAG_STATUS_PENDING)
-            return fail(status, unableToRead + TagAccess::errorMessage(status));
+            return fail(status, unableToRead(status));
     }
 
     QStringList texts;
