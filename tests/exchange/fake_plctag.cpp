@@ -15,9 +15,8 @@ struct World {
     std::map<int, Tag> tags;
     std::vector<std::string> calls;
     std::map<int, std::string> errorNames;
-    std::function<void(int)> readHook, writeHook;
+    std::function<void(int)> readHook;
     int nextHandle = 100;
-    int last = 0;
     int shutdowns = 0;
 };
 
@@ -123,9 +122,7 @@ void reset()
     w.calls.clear();
     w.errorNames.clear();
     w.readHook = nullptr;
-    w.writeHook = nullptr;
     w.nextHandle = 100;
-    w.last = 0;
     w.shutdowns = 0;
 }
 
@@ -157,12 +154,6 @@ void clearCalls()
     world().calls.clear();
 }
 
-int lastHandle()
-{
-    Lock l(world().mutex);
-    return world().last;
-}
-
 bool tag(int handle, Tag *out)
 {
     Lock l(world().mutex);
@@ -181,23 +172,6 @@ std::vector<uint8_t> buffer(int handle)
     return it == world().tags.end() ? std::vector<uint8_t>() : it->second.buffer;
 }
 
-void setBuffer(int handle, const std::vector<uint8_t> &bytes)
-{
-    Lock l(world().mutex);
-    auto it = world().tags.find(handle);
-    if (it != world().tags.end())
-        it->second.buffer = bytes;
-}
-
-int liveTags()
-{
-    Lock l(world().mutex);
-    int n = 0;
-    for (const auto &t : world().tags)
-        n += t.second.alive ? 1 : 0;
-    return n;
-}
-
 int shutdownCount()
 {
     Lock l(world().mutex);
@@ -208,12 +182,6 @@ void setReadHook(std::function<void(int)> hook)
 {
     Lock l(world().mutex);
     world().readHook = std::move(hook);
-}
-
-void setWriteHook(std::function<void(int)> hook)
-{
-    Lock l(world().mutex);
-    world().writeHook = std::move(hook);
 }
 
 void setErrorName(int status, const char *name)
@@ -252,7 +220,6 @@ int32_t plc_tag_create(const char *attrib_str, int timeout)
         t.buffer.resize(static_cast<size_t>(size), 0);
     const int handle = world().nextHandle++;
     world().tags[handle] = t;
-    world().last = handle;
     return handle;
 }
 
@@ -352,21 +319,13 @@ int plc_tag_status(int32_t tag)
 
 int plc_tag_write(int32_t tag, int timeout)
 {
-    std::function<void(int)> hook;
-    int result;
-    {
-        Lock l(world().mutex);
-        record("write " + std::to_string(tag) + " timeout=" + std::to_string(timeout));
-        Tag *t = find(tag);
-        if (!t)
-            return PLCTAG_ERR_NOT_FOUND;
-        Script *s = scriptFor(*t);
-        result = s ? s->writeResult : 0;
-        hook = world().writeHook;
-    }
-    if (hook)
-        hook(tag);
-    return result;
+    Lock l(world().mutex);
+    record("write " + std::to_string(tag) + " timeout=" + std::to_string(timeout));
+    Tag *t = find(tag);
+    if (!t)
+        return PLCTAG_ERR_NOT_FOUND;
+    Script *s = scriptFor(*t);
+    return s ? s->writeResult : 0;
 }
 
 int plc_tag_get_size(int32_t tag)
