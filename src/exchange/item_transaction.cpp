@@ -51,6 +51,22 @@ QString joinValue(const QStringList &texts, int versionParts)
     return QString("");
 }
 
+// The item's tag, fetched or created. A failed creation is removed from the cache (by the write
+// cycle too, so that a write-only item recovers on its next write) and gives its outcome.
+Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data, TagInstance *tag,
+                const char *failureLine)
+{
+    *tag = access.getOrCreateTag(device, &data);
+    if (!tag->refusal.isEmpty())
+        return Outcome::item(tag->refusal);
+    if (tag->handle >= 0)
+        return Outcome::ok();
+    access.pluginInterface.logDebug(QLatin1String(failureLine) + TagAccess::errorMessage(tag->handle) +
+                                    QStringLiteral(". Item: ") + data.item.name);
+    access.destroyTag(tag->handle);
+    return Outcome::status(tag->handle);
+}
+
 } // namespace
 
 Outcome Outcome::status(int status)
@@ -98,17 +114,10 @@ bool TagRead::start()
 
 Outcome TagRead::open()
 {
-    tag_ = access_.getOrCreateTag(device_, &data_);
-    if (!tag_.refusal.isEmpty())
-        return Outcome::item(tag_.refusal);
+    const Outcome opened = openTag(access_, device_, data_, &tag_, "Error getting or creating tag: ");
+    if (opened.kind != Outcome::Ok)
+        return opened;
     const int handle = tag_.handle;
-    if (handle < 0) {
-        access_.pluginInterface.logDebug(QStringLiteral("Error getting or creating tag: ") +
-                                         TagAccess::errorMessage(handle) + QStringLiteral(". Item: ") +
-                                         data_.item.name);
-        access_.destroyTag(handle);
-        return Outcome::status(handle);
-    }
     const int status = access_.waitForTagToBeReady(handle, kReadyAfterCreateMs);
     if (status != PLCTAG_STATUS_OK) {
         access_.pluginInterface.logDebug(QStringLiteral("Failed to wait for tag after create. Item: ") +
@@ -187,17 +196,10 @@ TagWrite::TagWrite(TagAccess &access, const DeviceInstancePlugin &device, DataIt
 Outcome TagWrite::start(bool overlap)
 {
     ItemInstancePlugin &item = data_.item;
-    tag_ = access_.getOrCreateTag(device_, &data_);
-    if (!tag_.refusal.isEmpty())
-        return Outcome::item(tag_.refusal);
+    const Outcome opened = openTag(access_, device_, data_, &tag_, "Error getting or creating tag (WRITE): ");
+    if (opened.kind != Outcome::Ok)
+        return opened;
     const int handle = tag_.handle;
-    if (handle < 0) {
-        access_.pluginInterface.logDebug(QStringLiteral("Error getting or creating tag (WRITE): ") +
-                                         TagAccess::errorMessage(handle) + QStringLiteral(". Item: ") + item.name);
-        // Removed as the read cycle does, so that a write-only item recovers on its next write.
-        access_.destroyTag(handle);
-        return Outcome::status(handle);
-    }
     int status = plc_tag_lock(handle);
     if (status != PLCTAG_STATUS_OK) {
         access_.destroyTag(handle);
