@@ -94,6 +94,12 @@ TagRead::TagRead(TagAccess &access, const DeviceInstancePlugin &device, DataItem
 {
 }
 
+TagRead::~TagRead()
+{
+    if (started_ && !finished_)
+        plc_tag_abort(tag_.handle);
+}
+
 bool TagRead::start()
 {
     if (!access_.findTag(device_, data_, &tag_) || tag_.handle < 0)
@@ -103,7 +109,8 @@ bool TagRead::start()
     // in between would overwrite the values about to be sent.
     if (plc_tag_lock(handle) != PLCTAG_STATUS_OK)
         return false;
-    if (plc_tag_status(handle) == PLCTAG_STATUS_OK) {
+    // A failed last operation does not matter: this read's own outcome decides.
+    if (plc_tag_status(handle) != PLCTAG_STATUS_PENDING) {
         const int rc = plc_tag_read(handle, 0);
         started_ = rc == PLCTAG_STATUS_PENDING || rc == PLCTAG_STATUS_OK;
     }
@@ -131,6 +138,7 @@ Outcome TagRead::open()
 
 Outcome TagRead::finish()
 {
+    finished_ = true;
     if (!started_) {
         const Outcome opened = open();
         if (opened.kind != Outcome::Ok)

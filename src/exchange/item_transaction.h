@@ -37,7 +37,12 @@ using TransactionClock = std::chrono::steady_clock;
 class TagRead {
 public:
     TagRead(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data);
-    // Sends the read of a tag that is cached and ready, without waiting for it. False when
+    // A read sent but never finished (the pass stopped before its item) is aborted, so that it
+    // does not keep the tag busy into the next pass.
+    ~TagRead();
+    TagRead(const TagRead &) = delete;
+    TagRead &operator=(const TagRead &) = delete;
+    // Sends the read of a cached tag with nothing in flight, without waiting for it. False when
     // nothing was sent; finish() then goes the whole way itself.
     bool start();
     Outcome finish();
@@ -51,6 +56,7 @@ private:
     DataItem &data_;
     TagInstance tag_;
     bool started_ = false;
+    bool finished_ = false;
     TransactionClock::time_point deadline_;
 };
 
