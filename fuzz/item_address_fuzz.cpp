@@ -2,7 +2,7 @@
 // sanitizer report, and the results keep their invariants.
 #include "exchange/write_value.h"
 #include "plugin/ab_eip.h"
-#include "tags/tag_request.h"
+#include "tags/tag_binding.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString address = QString::fromUtf8(parts[0]);
     const QMap<QString, QString> item{{QStringLiteral("address"), address},
                                       {QStringLiteral("data_type"), QString::number(dataType)}};
-    const TagRequest r = tagRequestFor(device, item);
+    const ItemBinding r = bindItem(device, item);
     if (r.elementCount == 0 || !r.attributes.startsWith(QLatin1String("protocol=ab_eip&gateway=192.0.2.10")))
         std::abort();
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config ccache qtbase5-dev qtbase5-dev-tools
       libgtest-dev libgmock-dev googletest libbenchmark-dev
-      clang libclang-rt-14-dev tshark iproute2 python3)
+      clang libclang-rt-14-dev tshark iproute2 python3 lcov)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,141 +1,186 @@
-// One element of a tag buffer to text and back, through the tag library's typed accessors.
-#include "plugin/ab_eip.h"
-#include "write_value.h"
+#include "value_codec.h"
+
+#include "tags/controller_profile.h"
 
 #include <libplctag.h>
 
 #include <QByteArray>
 
-#include <new>
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 // Offsets wrap in 16 bits, as the element index does.
-int elementOffset(AB_EIP::DataType type, unsigned short index)
+int elementOffset(const DataTypeInfo &info, unsigned short index)
 {
-    return static_cast<unsigned short>(index * AB_EIP::getDataLength(type));
+    return static_cast<unsigned short>(index * info.elementSize);
 }
 
-// Micro800: a count byte and the characters right after it. A count past the end of the
-// buffer reads only what the buffer holds.
-QString micro800String(int tag, int offset)
+QString textUpToZero(const char *bytes, int size)
 {
-    const int count = plc_tag_get_uint8(tag, offset);
+    return QString::fromUtf8(bytes, static_cast<int>(qstrnlen(bytes, uint(size))));
+}
+
+// --- Counted layouts (Micro800, Omron): count, characters, the next element right after. ---
+
+// The element at `offset`: its bytes and where the next one starts. False when the count or
+// the characters run past the end of the buffer.
+bool countedElement(int tag, const StringLayout &l, int offset, QByteArray *bytes, int *next)
+{
     const int size = plc_tag_get_size(tag);
-    const int available = size > offset + 1 ? size - offset - 1 : 0;
-    const int n = count < available ? count : available;
-    QByteArray bytes(n, '\0');
-    for (int i = 0; i < n; ++i)
-        bytes[i] = static_cast<char>(plc_tag_get_uint8(tag, offset + 1 + i));
-    return QString::fromUtf8(bytes.constData(), static_cast<int>(qstrnlen(bytes.constData(), uint(n))));
+    if (offset + l.countBytes > size)
+        return false;
+    int count = plc_tag_get_uint8(tag, offset);
+    if (l.countBytes == 2)
+        count |= plc_tag_get_uint8(tag, offset + 1) << 8;
+    const int start = offset + l.countBytes;
+    if (start + count > size)
+        return false;
+    bytes->resize(count);
+    for (int i = 0; i < count; ++i)
+        (*bytes)[i] = static_cast<char>(plc_tag_get_uint8(tag, start + i));
+    *next = start + count;
+    return true;
 }
 
-// Other controllers: the tag library's own string layout, at offset 0.
-QString libraryString(int tag)
+// The count and characters of one text; Omron rounds the count up to even with a pad byte.
+QByteArray countedBytes(const StringLayout &l, const QByteArray &text)
 {
-    const int length = plc_tag_get_string_length(tag, 0);
+    const int count = l.evenCount ? (text.size() + 1) & ~1 : text.size();
+    QByteArray out;
+    out.append(static_cast<char>(count & 0xFF));
+    if (l.countBytes == 2)
+        out.append(static_cast<char>(count >> 8));
+    out.append(text);
+    out.append(count - text.size(), '\0');
+    return out;
+}
+
+Encoded encodeCounted(int tag, const StringLayout &l, const QVector<WriteValue> &values, int elementCount)
+{
+    // Elements after the written ones keep what the controller gave; they move with the
+    // lengths of the ones before them.
+    QByteArray buffer;
+    int offset = 0;
+    bool intact = true; // once an element does not fit, where the next begins is unknown
+    const int size = plc_tag_get_size(tag);
+    for (int k = 0; k < std::max(elementCount, int(values.size())); ++k) {
+        QByteArray old;
+        intact = intact && countedElement(tag, l, offset, &old, &offset);
+        const bool have = intact;
+        if (k >= values.size() && !have)
+            return {PLCTAG_ERR_BAD_DATA, size};
+        if (k < values.size() && values[k].text.size() > l.maxLength)
+            return {PLCTAG_ERR_TOO_LARGE, l.maxLength + l.countBytes};
+        buffer += countedBytes(l, k < values.size() ? values[k].text : old);
+    }
+    plc_tag_set_size(tag, buffer.size());
+    for (int i = 0; i < buffer.size(); ++i)
+        plc_tag_set_uint8(tag, i, static_cast<uint8_t>(buffer[i]));
+    return {};
+}
+
+// --- The tag library's layouts (Logix, PCCC): fixed slots of `stride` bytes. ---
+
+bool libraryElement(int tag, int offset, QString *text, int *status)
+{
+    const int length = plc_tag_get_string_length(tag, offset);
     if (length < 0) {
-        plc_tag_destroy(tag);
-        return QString("");
+        *status = length;
+        return false;
     }
-    std::vector<char> buffer;
-    try {
-        buffer.assign(static_cast<size_t>(length) + 1, '\0');
-    } catch (const std::bad_alloc &) {
-        plc_tag_destroy(tag);
-        return QString("");
+    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
+    const int rc = plc_tag_get_string(tag, offset, buffer.data(), length + 1);
+    if (rc != PLCTAG_STATUS_OK) {
+        *status = rc;
+        return false;
     }
-    if (plc_tag_get_string(tag, 0, buffer.data(), length + 1) != PLCTAG_STATUS_OK) {
-        plc_tag_destroy(tag);
-        return QString("");
+    *text = textUpToZero(buffer.data(), length);
+    return true;
+}
+
+Encoded encodeLibrary(int tag, const StringLayout &l, const QVector<WriteValue> &values)
+{
+    const int size = plc_tag_get_size(tag);
+    for (int k = 0; k < values.size(); ++k) {
+        const int offset = k * l.stride;
+        const int total = plc_tag_get_string_total_length(tag, offset);
+        const int capacity = plc_tag_get_string_capacity(tag, offset);
+        if (total < 0 || capacity < 0)
+            return {total < 0 ? total : capacity, total};
+        if (values[k].text.size() > capacity)
+            return {PLCTAG_ERR_TOO_LARGE, total};
+        if (offset + total > size)
+            return {PLCTAG_ERR_OUT_OF_BOUNDS, total};
     }
-    buffer.back() = '\0';
-    return QString::fromUtf8(buffer.data());
+    for (int k = 0; k < values.size(); ++k) {
+        const int rc = plc_tag_set_string(tag, k * l.stride, values[k].text.constData());
+        if (rc != PLCTAG_STATUS_OK)
+            return {rc, plc_tag_get_string_total_length(tag, k * l.stride)};
+    }
+    return {};
 }
 
 } // namespace
 
-QString AB_EIP::convertValueToString(int tag, DataType type, ControllerType controller, unsigned short index)
+bool decodeElements(int tag, int dataType, int controllerType, int count, QStringList *texts, int *status)
 {
-    const int offset = elementOffset(type, index);
-    switch (type) {
-    case Bool:
-    case UnsignedSmallInteger:
-    case Byte: return QString::number(int(plc_tag_get_uint8(tag, offset)));
-    case SmallInteger: return QString::number(int(plc_tag_get_int8(tag, offset)));
-    case Integer: return QString::number(int(plc_tag_get_int16(tag, offset)));
-    case UnsignedInteger:
-    case Word: return QString::number(int(plc_tag_get_uint16(tag, offset)));
-    case DoubleInteger: return QString::number(int(plc_tag_get_int32(tag, offset)));
-    case UnsignedDoubleInteger:
-    case DoubleWord: return QString::number(uint(plc_tag_get_uint32(tag, offset)));
-    case Real: return QString::number(double(plc_tag_get_float32(tag, offset)), 'f', 7);
-    case LReal: return QString::number(plc_tag_get_float64(tag, offset), 'f', 15);
-    case String: return controller == Micro800 ? micro800String(tag, offset) : libraryString(tag);
-    }
-    return QString("");
-}
-
-bool AB_EIP::setTagValue(int tag, DataType type, ControllerType controller, QVariant value, unsigned short index)
-{
-    const WriteValue v = parseWriteValue(type, value);
-    if (!v.ok)
-        return false;
-    const int offset = elementOffset(type, index);
-    switch (type) {
-    case Bool:
-    case UnsignedSmallInteger:
-    case Byte: plc_tag_set_uint8(tag, offset, static_cast<uint8_t>(v.integer)); return true;
-    case SmallInteger: plc_tag_set_int8(tag, offset, static_cast<int8_t>(v.integer)); return true;
-    case Integer: plc_tag_set_int16(tag, offset, static_cast<int16_t>(v.integer)); return true;
-    case UnsignedInteger:
-    case Word: plc_tag_set_uint16(tag, offset, static_cast<uint16_t>(v.integer)); return true;
-    case DoubleInteger: plc_tag_set_int32(tag, offset, static_cast<int32_t>(v.integer)); return true;
-    case UnsignedDoubleInteger:
-    case DoubleWord: plc_tag_set_uint32(tag, offset, static_cast<uint32_t>(v.integer)); return true;
-    case Real: plc_tag_set_float32(tag, offset, static_cast<float>(v.real)); return true;
-    case LReal: plc_tag_set_float64(tag, offset, v.real); return true;
-    case String: break;
-    }
-
-    // Strings always go to offset 0 of the buffer. A text that does not fit is refused:
-    // cutting it, or writing the old buffer, would put a value nobody asked for.
-    const QByteArray &text = v.text;
-    if (controller == Micro800) {
-        if (text.size() > 255)
-            return stringRefused(256, PLCTAG_ERR_TOO_LARGE); // the count is one byte
-        const int count = text.size();
-        plc_tag_set_size(tag, count + 1);
-        plc_tag_set_uint8(tag, 0, static_cast<uint8_t>(count));
+    const DataTypeInfo *info = dataTypeInfo(dataType);
+    texts->clear();
+    texts->reserve(count);
+    if (!info) {
         for (int i = 0; i < count; ++i)
-            plc_tag_set_uint8(tag, 1 + i, static_cast<uint8_t>(text[i]));
+            texts->append(QString(""));
         return true;
     }
-    if (controller == OmronNjNx) {
-        if (text.size() > 65534)
-            return stringRefused(65536, PLCTAG_ERR_TOO_LARGE); // a 16-bit count, always even
-        const int length = text.size();
-        const int count = (length + 1) & ~1;
-        plc_tag_set_size(tag, count + 2);
-        plc_tag_set_uint8(tag, 0, static_cast<uint8_t>(count & 0xFF));
-        plc_tag_set_uint8(tag, 1, static_cast<uint8_t>(count >> 8));
-        for (int i = 0; i < length; ++i)
-            plc_tag_set_uint8(tag, 2 + i, static_cast<uint8_t>(text[i]));
-        if (length % 2)
-            plc_tag_set_uint8(tag, 2 + length, 0);
+    if (info->get) {
+        for (int i = 0; i < count; ++i)
+            texts->append(info->get(tag, elementOffset(*info, static_cast<unsigned short>(i))));
         return true;
     }
-    const int total = plc_tag_get_string_total_length(tag, 0);
-    const int status = plc_tag_set_string(tag, 0, text.constData());
-    if (status != PLCTAG_STATUS_OK)
-        return stringRefused(total, status);
+    const StringLayout &l = controllerProfile(controllerType).strings;
+    int offset = 0;
+    for (int i = 0; i < count; ++i) {
+        QString text;
+        if (l.countBytes == 0) {
+            if (!libraryElement(tag, i * l.stride, &text, status))
+                return false;
+        } else {
+            QByteArray bytes;
+            if (!countedElement(tag, l, offset, &bytes, &offset)) {
+                *status = PLCTAG_ERR_BAD_DATA; // a count past the end of what the controller sent
+                return false;
+            }
+            text = textUpToZero(bytes.constData(), bytes.size());
+        }
+        texts->append(text);
+    }
     return true;
 }
 
-bool AB_EIP::stringRefused(int totalLength, int status)
+QString decodeElement(int tag, int dataType, int controllerType, unsigned short index)
 {
-    pluginInterface.logError(QStringLiteral("Error setting string %1, error %2!")
-                                 .arg(QString::number(totalLength), QString::fromLatin1(plc_tag_decode_error(status))));
-    return false;
+    const DataTypeInfo *info = dataTypeInfo(dataType);
+    if (info && info->get)
+        return info->get(tag, elementOffset(*info, index));
+    QStringList texts;
+    int status = 0;
+    if (!info || !decodeElements(tag, dataType, controllerType, index + 1, &texts, &status))
+        return QString("");
+    return texts.last();
+}
+
+Encoded encodeElements(int tag, int dataType, int controllerType, const QVector<WriteValue> &values, int elementCount)
+{
+    const DataTypeInfo *info = dataTypeInfo(dataType);
+    if (!info)
+        return {PLCTAG_ERR_UNSUPPORTED, 0};
+    if (info->set) {
+        for (int k = 0; k < values.size(); ++k)
+            info->set(tag, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
+        return {};
+    }
+    const StringLayout &l = controllerProfile(controllerType).strings;
+    return l.countBytes == 0 ? encodeLibrary(tag, l, values) : encodeCounted(tag, l, values, elementCount);
 }

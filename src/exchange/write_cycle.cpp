@@ -1,21 +1,18 @@
-// One batch of values for one device: each item written once, with its latest value.
+#include "cycles.h"
+#include "item_transaction.h"
 #include "pause_gate.h"
-#include "plugin/ab_eip.h"
-#include "write_value.h"
 
 #include "identity/identity_items.h"
 
-#include <libplctag.h>
-
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QList>
 #include <QSet>
 
-namespace {
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
 
-constexpr int kWriteTimeoutMs = 5000;
-const char kTimeoutText[] = "Timeout connecting to PLC";
+namespace {
 
 // Latest data item of every item id, last in the batch first.
 QList<DataItem *> writeList(LogList *list)
@@ -32,118 +29,79 @@ QList<DataItem *> writeList(LogList *list)
     return out;
 }
 
+// Write batches to one device go one at a time: a batch holds the locks of all its writes in
+// flight, and two batches taking them in different orders would wait for each other for ever.
+std::mutex &writeGate(int deviceId)
+{
+    static std::mutex guard;
+    static std::map<int, std::unique_ptr<std::mutex>> gates;
+    std::lock_guard<std::mutex> lock(guard);
+    std::unique_ptr<std::mutex> &gate = gates[deviceId];
+    if (!gate)
+        gate = std::make_unique<std::mutex>();
+    return *gate;
+}
+
+// The writes in flight, finished in the order they were sent.
+class InFlight {
+public:
+    explicit InFlight(DeviceInstancePlugin &device) : device_(device) {}
+    ~InFlight() { drop(); }
+    void add(std::unique_ptr<TagWrite> write, DataItem *data) { writes_.emplace_back(std::move(write), data); }
+    // Reports each outcome; false, with the rest finished unreported, when one stops the batch.
+    bool finish()
+    {
+        for (; next_ < writes_.size(); ++next_) {
+            auto &w = writes_[next_];
+            if (!report(w.first->finish(), device_, w.second->item)) {
+                ++next_;
+                drop();
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    // Writes already on their way are finished, so that their tags are unlocked; the batch's
+    // outcome is already the device's.
+    void drop()
+    {
+        for (; next_ < writes_.size(); ++next_)
+            writes_[next_].first->finish();
+    }
+
+    DeviceInstancePlugin &device_;
+    std::vector<std::pair<std::unique_ptr<TagWrite>, DataItem *>> writes_;
+    size_t next_ = 0;
+};
+
 } // namespace
 
-bool AB_EIP::writeData(LogList *list)
+bool writeCycle(TagAccess &access, LogList *list)
 {
     DeviceInstancePlugin &device = list->device;
     if (eipDiscoveryPaused(device))
         return false;
-    const int controller = device.settings[QStringLiteral("controller_type")].toInt();
+    std::lock_guard<std::mutex> gate(writeGate(device.id));
 
+    // Every write of the batch goes out without waiting; the replies are then taken in order.
+    InFlight inFlight(device);
     for (DataItem *data : writeList(list)) {
-        if (eipDiscoveryPaused(device))
-            return false;
-        ItemInstancePlugin &item = data->item;
-        if (zel_identity::isIdentityItem(item, "address"))
-            continue;
-
-        const TagInstance tag = getOrCreateTag(device, data);
-        const int handle = tag.handle;
-        if (handle < 0) {
-            pluginInterface.logDebug(QStringLiteral("Error getting or creating tag (WRITE): ") + errorMessage(handle) +
-                                     QStringLiteral(". Item: ") + item.name);
-            // Removed as the read cycle does, so that a write-only item recovers on its next write.
-            destroyTag(handle);
-            if (handle == PLCTAG_ERR_TIMEOUT) {
-                device.statusMessage = QLatin1String(kTimeoutText);
-                return false;
-            }
-            item.statusMessage = errorMessage(handle);
-            continue;
-        }
-
-        int status = plc_tag_lock(handle);
-        if (status != PLCTAG_STATUS_OK) {
-            if (status == PLCTAG_ERR_TIMEOUT)
-                device.statusMessage = QLatin1String(kTimeoutText);
-            else
-                item.statusMessage = errorMessage(status);
+        if (eipDiscoveryPaused(device)) {
+            inFlight.finish();
             return false;
         }
-
-        status = plc_tag_status(handle);
-        if (status == PLCTAG_ERR_CREATE) {
-            plc_tag_unlock(handle);
-            destroyTag(handle);
-            pluginInterface.logDebug(QStringLiteral("Error setting up tag (WRITE). Item: ") + item.name +
-                                     QStringLiteral(" Device: ") + device.name + QStringLiteral(" Error: ") +
-                                     errorMessage(status));
-            device.statusMessage = QStringLiteral("Error connecting to PLC");
+        if (zel_identity::isIdentityItem(data->item, "address"))
+            continue;
+        auto write = std::make_unique<TagWrite>(access, device, *data);
+        const Outcome started = write->start(true);
+        if (started.kind == Outcome::Ok)
+            inFlight.add(std::move(write), data);
+        else if (!report(started, device, data->item)) {
+            inFlight.finish();
             return false;
         }
-
-        const QString text = data->values.value(QStringLiteral("value"));
-        QJsonArray elements;
-        if (tag.elementCount < 2) {
-            elements.append(text);
-        } else {
-            const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
-            if (!doc.isArray()) {
-                const QString message = QStringLiteral("Write array error: Invalid format. Write message: ") + text;
-                item.statusMessage = message;
-                pluginInterface.logDebug(message + QStringLiteral(" to item ") + item.name);
-                plc_tag_unlock(handle);
-                continue;
-            }
-            elements = doc.array();
-            while (elements.size() > tag.elementCount)
-                elements.removeLast();
-        }
-
-        // Every element is checked before any is set: a bad element writes nothing at all.
-        const int dataType = item.settings[QStringLiteral("data_type")].toInt();
-        QString refused;
-        for (const QJsonValue &e : elements) {
-            const WriteValue v = parseWriteValue(dataType, e.toVariant());
-            if (!v.ok) {
-                refused = v.error;
-                break;
-            }
-        }
-        bool fits = refused.isEmpty();
-        for (int k = 0; fits && k < elements.size(); ++k)
-            fits = setTagValue(handle, static_cast<DataType>(dataType), static_cast<ControllerType>(controller),
-                               elements.at(k).toVariant(), static_cast<unsigned short>(k));
-        if (!refused.isEmpty() || !fits) {
-            if (refused.isEmpty())
-                refused = QStringLiteral("Text too long for the PLC's string: %1 bytes")
-                              .arg(text.toUtf8().size());
-            item.statusMessage = refused;
-            pluginInterface.logDebug(QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") +
-                                     refused);
-            plc_tag_unlock(handle);
-            continue;
-        }
-
-        status = plc_tag_write(handle, kWriteTimeoutMs);
-        plc_tag_unlock(handle);
-        if (status != PLCTAG_STATUS_OK) {
-            destroyTag(handle);
-            pluginInterface.logDebug(QStringLiteral("Error while writing data. Code: ") + QString::number(status) +
-                                     QStringLiteral("(") + errorMessage(status) + QStringLiteral(")") +
-                                     QStringLiteral(" Item: ") + item.name + QStringLiteral(" Device: ") +
-                                     device.name);
-            if (status == PLCTAG_ERR_TIMEOUT) {
-                device.statusMessage = QLatin1String(kTimeoutText);
-                return false;
-            }
-            item.statusMessage = errorMessage(status);
-            continue;
-        }
-        pluginInterface.logDebug(QStringLiteral("Wrote value ") + text + QStringLiteral(" to ") + item.name +
-                                 QStringLiteral(" (") + item.settings.value(QStringLiteral("address")) +
-                                 QStringLiteral(")"));
     }
-    return true;
+    return inFlight.finish();
 }

@@ -1,9 +1,11 @@
 #include "identity_items.h"
 
+#include "tags/data_types.h"
+
 namespace {
 
 const QString kAddressPrefix = QStringLiteral("__identity.");
-const QString kStringType = QStringLiteral("11"); // AB_EIP::String
+const QString kStringType = QString::number(TagTypes::String);
 
 struct Row {
     const char *key;
@@ -11,6 +13,8 @@ struct Row {
     const char *description;
 };
 
+// Key (uid suffix and item tag), name, description; the address is the key's field but for
+// the CIP revision, whose item was named before its field.
 const Row kEipRows[] = {
     {"vendor", "Vendor", "EtherNet/IP vendor"},
     {"model", "Model", "EtherNet/IP product name"},
@@ -18,6 +22,17 @@ const Row kEipRows[] = {
     {"firmware", "Firmware", "EtherNet/IP revision"},
     {"product_code", "Product code", "EtherNet/IP product code"},
 };
+
+zel_identity::Spec specOf(const Row &row, const char *field = nullptr)
+{
+    zel_identity::Spec spec;
+    spec.key = QString::fromLatin1(row.key);
+    spec.name = QString::fromLatin1(row.name);
+    spec.description = QString::fromLatin1(row.description);
+    spec.options.insert(QStringLiteral("address"), kAddressPrefix + QLatin1String(field ? field : row.key));
+    spec.options.insert(QStringLiteral("data_type"), kStringType);
+    return spec;
+}
 
 } // namespace
 
@@ -85,14 +100,39 @@ int ensureItems(PluginInterface *host, int deviceId, QList<Spec> const &specs)
 QList<zel_identity::Spec> eipIdentitySpecs()
 {
     QList<zel_identity::Spec> specs;
-    for (const Row &row : kEipRows) {
-        zel_identity::Spec spec;
-        spec.key = QString::fromLatin1(row.key);
-        spec.name = QString::fromLatin1(row.name);
-        spec.description = QString::fromLatin1(row.description);
-        spec.options.insert(QStringLiteral("address"), kAddressPrefix + spec.key);
-        spec.options.insert(QStringLiteral("data_type"), kStringType);
-        specs << spec;
-    }
+    for (const Row &row : kEipRows)
+        specs << specOf(row);
     return specs;
 }
+
+QList<zel_identity::Spec> omronIdentitySpecs()
+{
+    QList<zel_identity::Spec> specs = eipIdentitySpecs();
+    for (zel_identity::Spec &s : specs)
+        if (s.key == QLatin1String("firmware"))
+            s.description = QStringLiteral("Controller unit version");
+    specs << specOf({"product_revision", "CIP revision", "EtherNet/IP identity revision"}, "cip_revision");
+    specs << specOf({"hardware_revision", "Hardware revision", "Controller hardware revision"});
+    return specs;
+}
+
+namespace zel_identity {
+
+void ensureDeviceItems(PluginInterface *host, const DeviceInstancePlugin &device)
+{
+    const bool omron =
+        device.settings.value(QStringLiteral("controller_type"), QString()).toInt(nullptr, 10) == TagTypes::OmronNjNx;
+    QList<Spec> specs = omron ? omronIdentitySpecs() : eipIdentitySpecs();
+    if (omron && host) {
+        // Older versions created a "hardware" item; it now stands for the hardware revision.
+        ItemInstancePlugin legacy{};
+        if (host->getPluginItem(uidFor(device.id, QStringLiteral("hardware")), &legacy)) {
+            legacy.setItemTags(QStringList{QStringLiteral("hardware_revision")});
+            host->addPluginItem(&legacy);
+            specs.removeLast();
+        }
+    }
+    ensureItems(host, device.id, specs);
+}
+
+} // namespace zel_identity

@@ -32,3 +32,11 @@ int ensureItems(PluginInterface *host, int deviceId, QList<Spec> const &specs);
 
 // The five List Identity fields every EtherNet/IP device reports.
 QList<zel_identity::Spec> eipIdentitySpecs();
+// Omron NJ/NX: the same, "firmware" being the unit version, plus the CIP and hardware revisions.
+QList<zel_identity::Spec> omronIdentitySpecs();
+
+namespace zel_identity {
+// Creates the identity items a device lacks: the Omron table for an Omron NJ/NX controller,
+// the EtherNet/IP one for any other.
+void ensureDeviceItems(PluginInterface *host, const DeviceInstancePlugin &device);
+} // namespace zel_identity

@@ -4,6 +4,8 @@
 
 #include <QHostAddress>
 
+#include <chrono>
+
 namespace {
 
 constexpr unsigned short kEipPort = 44818;
@@ -20,6 +22,12 @@ QByteArray listIdentityRequest()
     return request;
 }
 
+// The encapsulation command of a datagram is List Identity.
+bool isListIdentityReply(const QByteArray &reply)
+{
+    return reply.size() >= 2 && uchar(reply[0]) == 0x63 && uchar(reply[1]) == 0x00;
+}
+
 } // namespace
 
 QByteArray exchangeEipListIdentity(const QString &address)
@@ -27,13 +35,28 @@ QByteArray exchangeEipListIdentity(const QString &address)
     const int fd = posix_net::udpOpen(QHostAddress(QHostAddress::AnyIPv4), 0);
     if (fd < 0)
         return {};
-    if (!posix_net::udpSendTo(fd, listIdentityRequest(), QHostAddress(address), kEipPort)) {
+    const QHostAddress device(address);
+    if (!posix_net::udpSendTo(fd, listIdentityRequest(), device, kEipPort)) {
         posix_net::closeFd(fd);
         return {};
     }
-    // The first datagram counts, whoever sent it.
+    // The first List Identity reply from the device's own address and port counts; anything
+    // else arriving on the socket meanwhile is passed over, within the one wait.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
     QByteArray reply;
-    const bool received = posix_net::udpRecvFrom(fd, kReplyWaitMs, &reply, nullptr, nullptr);
+    bool received = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        QHostAddress from;
+        unsigned short fromPort = 0;
+        if (left <= 0 || !posix_net::udpRecvFrom(fd, int(left), &reply, &from, &fromPort))
+            break;
+        if (from == device && fromPort == kEipPort && isListIdentityReply(reply)) {
+            received = true;
+            break;
+        }
+    }
     posix_net::closeFd(fd);
     if (!received)
         return {};

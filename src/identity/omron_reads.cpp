@@ -1,5 +1,8 @@
 #include "omron_reads.h"
 
+#include "tags/attribute_string.h"
+#include "tags/data_types.h"
+
 #include <libplctag.h>
 
 #include <QByteArray>
@@ -11,10 +14,17 @@ namespace {
 
 constexpr int kTimeoutMs = 5000;
 
-QString routePath(const QString &path)
+// One element of `elemSize` bytes per part; the route trimmed, "1,0" when none is given.
+QByteArray omronAttributes(const QString &ip, const QString &path, const QString &name, int elemSize, int elements)
 {
-    const QString trimmed = path.trimmed();
-    return trimmed.isEmpty() ? QStringLiteral("1,0") : trimmed;
+    TagAttributes a;
+    a.gateway = ip;
+    a.path = path.trimmed().isEmpty() ? QStringLiteral("1,0") : path.trimmed();
+    a.plc = QStringLiteral("omron-njnx");
+    a.elemSize = elemSize;
+    a.elemCount = elements;
+    a.name = name;
+    return attributeString(a).toUtf8();
 }
 
 } // namespace
@@ -23,12 +33,9 @@ QString readOmronVersion(const QString &ip, const QString &path, const QString &
 {
     if (ip.isEmpty() || elements < 1)
         return QString();
-    // One multi-argument arg(): a '%' inside a value is not expanded again.
-    const QString attributes =
-        QStringLiteral("protocol=ab_eip&gateway=%1&path=%2&plc=omron-njnx&elem_size=1&elem_count=%3&name=%4[0]"
-                       "&share_session=1")
-            .arg(ip, routePath(path), QString::number(elements), name);
-    const int32_t tag = plc_tag_create(attributes.toUtf8().constData(), kTimeoutMs);
+    const int32_t tag =
+        plc_tag_create(omronAttributes(ip, path, name + QStringLiteral("[0]"),
+                                       TagTypes::getDataLength(TagTypes::UnsignedSmallInteger), elements).constData(), kTimeoutMs);
     if (tag < 0)
         return QString();
     QStringList parts;
@@ -45,11 +52,8 @@ QString readOmronString(const QString &ip, const QString &path, const QString &n
 {
     if (ip.isEmpty())
         return QString();
-    const QString attributes =
-        QStringLiteral("protocol=ab_eip&gateway=%1&path=%2&plc=omron-njnx&elem_size=88&elem_count=1&name=%3"
-                       "&share_session=1")
-            .arg(ip, routePath(path), name);
-    const int32_t tag = plc_tag_create(attributes.toUtf8().constData(), kTimeoutMs);
+    const int32_t tag = plc_tag_create(
+        omronAttributes(ip, path, name, TagTypes::getDataLength(TagTypes::String), 1).constData(), kTimeoutMs);
     if (tag < 0)
         return QString();
     QString result;

@@ -1,60 +1,50 @@
 #include "controller_profile.h"
 
-#include "plugin/ab_eip.h"
-
 #include <QRegularExpression>
 
 namespace {
 
-// Indexed by AB_EIP::ControllerType.
+constexpr StringLayout kLogixStrings{0, 88, false, 0};
+// SLC ST files: 2-byte count, 82 characters swapped in pairs.
+constexpr StringLayout kPcccStrings{0, 84, false, 0};
+constexpr StringLayout kShortStrings{1, 0, false, 255};
+// The tag library would only let a text as long as the one held be written (its capacity is
+// the current length), so the plugin writes Omron strings itself.
+constexpr StringLayout kOmronStrings{2, 0, true, 65534};
+
+// Indexed by TagTypes::ControllerType.
 const ControllerProfile kProfiles[] = {
-    // Micro800: no backplane; a "1,0" copied from a Logix device would make the connection fail.
-    {"micro800", nullptr, true},
-    // MicroLogix: PCCC over a direct connection; only a user-given route makes sense.
-    {"micrologix", nullptr, false},
-    // CompactLogix: the CPU sits in slot 0 of its backplane, reached through port 1.
-    {"compactlogix", "1,0", false},
-    // SLC500: PCCC, direct connection.
-    {"slc500", nullptr, false},
-    // PLC5: PCCC, direct connection.
-    {"plc5", nullptr, false},
-    // ControlLogix: chassis CPU, usually in slot 0 behind the Ethernet module.
-    {"controllogix", "1,0", false},
-    // FlexLogix: the tag library's short name; the route depends on the installation.
-    {"flgx", nullptr, false},
-    // Omron NJ/NX: the CPU answers on port 1, slot 0 of its internal routing.
-    {"omron-njnx", "1,0", false},
+    // No backplane; a "1,0" copied from a Logix device would make the connection fail.
+    {"Micro800", "micro800", nullptr, true, false, kShortStrings},
+    // PCCC over a direct connection; only a user-given route makes sense.
+    {"MicroLogix", "micrologix", nullptr, false, true, kPcccStrings},
+    // The CPU sits in slot 0 of its backplane, reached through port 1.
+    {"CompactLogix", "compactlogix", "1,0", false, false, kLogixStrings},
+    {"SLC500", "slc500", nullptr, false, true, kPcccStrings},
+    {"PLC5", "plc5", nullptr, false, true, kPcccStrings},
+    // Chassis CPU, usually in slot 0 behind the Ethernet module.
+    {"ControlLogix", "controllogix", "1,0", false, false, kLogixStrings},
+    // The tag library's short name; the route depends on the installation.
+    {"FlexLogix", "flgx", nullptr, false, false, kLogixStrings},
+    // The CPU answers on port 1, slot 0 of its internal routing.
+    {"OmronNjNx", "omron-njnx", "1,0", false, false, kOmronStrings},
 };
 
 // Anything else: generic Logix, route only if configured.
-const ControllerProfile kGeneric = {"lgx", nullptr, false};
+const ControllerProfile kGeneric = {"", "lgx", nullptr, false, false, kLogixStrings};
 
 } // namespace
 
 const ControllerProfile &controllerProfile(int controllerType)
 {
-    if (controllerType >= 0 && controllerType < int(sizeof kProfiles / sizeof kProfiles[0]))
+    if (controllerType >= 0 && controllerType < controllerProfileCount())
         return kProfiles[controllerType];
     return kGeneric;
 }
 
-int AB_EIP::getDataLength(DataType type)
+int controllerProfileCount()
 {
-    const int t = static_cast<int>(type);
-    if (t == String)
-        return 88; // Logix STRING: 4-byte count, 82 characters, 2 pad bytes
-    if (t == LReal)
-        return 8;
-    if (t >= DoubleInteger && t <= Real)
-        return 4;
-    if (t >= Byte && t <= Word)
-        return 2; // Byte included: controllers keep it in a 16-bit slot
-    return 1;
-}
-
-QString AB_EIP::getCpu(ControllerType type)
-{
-    return QString::fromLatin1(controllerProfile(static_cast<int>(type)).plc);
+    return int(sizeof kProfiles / sizeof kProfiles[0]);
 }
 
 namespace eip_identity {

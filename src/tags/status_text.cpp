@@ -1,8 +1,8 @@
-#include "plugin/ab_eip.h"
+#include "tag_access.h"
 
 #include <libplctag.h>
 
-QString AB_EIP::errorMessage(int status)
+QString TagAccess::errorMessage(int status)
 {
     switch (status) {
     case PLCTAG_STATUS_OK: return QStringLiteral("OK");

@@ -1,45 +1,64 @@
 // The tag cache's life cycle: look-up or creation, readiness, destruction, and shutdown.
-#include "plugin/ab_eip.h"
-#include "tag_request.h"
-#include "tags/list_lock.h"
+#include "tag_access.h"
+
+#include "list_lock.h"
+#include "tag_binding.h"
 
 #include <libplctag.h>
 
 #include <algorithm>
 #include <chrono>
 
+// Process-wide state, shared by every plugin object. Definition order is initialisation order.
+TagCache TagAccess::tags;
+QMutex TagAccess::listMutex;
+const QRegularExpression TagAccess::offsetMatches(QStringLiteral(".*\\[\\s*(\\d+)\\s*-\\s*(\\d+)\\s*\\]"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+bool TagAccess::loopActive = false;
+
 namespace {
 constexpr int kCreateTimeoutMs = 5000;
 constexpr int kPollIntervalMs = 100;
+
+QString addressOf(const DataItem &item)
+{
+    return item.item.settings.value(QStringLiteral("address"));
+}
 } // namespace
 
-AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem *item)
+bool TagAccess::findTag(const DeviceInstancePlugin &device, const DataItem &item, TagInstance *out)
 {
-    const TagRequest request = tagRequestFor(device, item->item.settings);
-    const QString address = item->item.settings.value(QStringLiteral("address"));
-    QByteArray attributes = request.attributes.toUtf8();
-    attributes.squeeze(); // the conversion reserves three bytes a character; the cache keeps it
+    const BindingSource source = bindingSource(device, item.item.settings);
+    ListLock lock(listMutex);
+    return tags.find(device.id, addressOf(item), source, out);
+}
 
+TagAccess::TagInstance TagAccess::getOrCreateTag(DeviceInstancePlugin device, DataItem *item)
+{
     TagInstance entry;
-    bool hit;
-    {
-        ListLock lock(listMutex);
-        // Same device, address and attribute string: a changed route, controller or data type
-        // gets a tag of its own instead of the old controller's.
-        hit = tags.find(device.id, address, attributes, &entry);
-    }
-    if (hit) {
+    // Same device, address and binding source: a changed route, controller or data type gets
+    // a tag of its own instead of the old controller's.
+    if (findTag(device, *item, &entry)) {
         pluginInterface.logDebug(QStringLiteral("Fetching exiting tag. Tag nr.: ") + QString::number(entry.handle));
         return entry;
     }
 
-    entry.address = address;
+    const ItemBinding binding = bindItem(device, item->item.settings);
+    entry.address = addressOf(*item);
     entry.deviceId = device.id;
-    entry.elementCount = request.elementCount;
-    entry.attributes = attributes;
-    pluginInterface.logDebug(QStringLiteral("Create new tag. Connection string: ") + request.attributes);
+    entry.elementCount = binding.elementCount;
+    entry.controllerType = static_cast<int8_t>(binding.controllerType);
+    entry.dataType = static_cast<int8_t>(binding.dataType);
+    entry.versionParts = static_cast<int8_t>(binding.versionParts);
+    entry.source = bindingSource(device, item->item.settings);
+    if (!binding.refusal.isEmpty()) {
+        entry.handle = PLCTAG_ERR_BAD_PARAM;
+        entry.refusal = binding.refusal;
+        return entry; // nothing to create, nothing to cache
+    }
+    pluginInterface.logDebug(QStringLiteral("Create new tag. Connection string: ") + binding.attributes);
     // Outside the lock: a slow controller must not hold up look-ups of other items.
-    entry.handle = plc_tag_create(attributes.constData(), kCreateTimeoutMs);
+    entry.handle = plc_tag_create(binding.attributes.toUtf8().constData(), kCreateTimeoutMs);
 
     ListLock lock(listMutex);
     loopActive = true;
@@ -47,7 +66,7 @@ AB_EIP::TagInstance AB_EIP::getOrCreateTag(DeviceInstancePlugin device, DataItem
     return entry;
 }
 
-void AB_EIP::destroyTag(int handle)
+void TagAccess::destroyTag(int handle)
 {
     ListLock lock(listMutex);
     if (!tags.removeFirstWithHandle(handle))
@@ -57,7 +76,7 @@ void AB_EIP::destroyTag(int handle)
     pluginInterface.logDebug(QStringLiteral("Destroy tag nr. ") + QString::number(handle));
 }
 
-int AB_EIP::waitForTagToBeReady(int handle, unsigned int limitMs)
+int TagAccess::waitForTagToBeReady(int handle, unsigned int limitMs)
 {
     using Clock = std::chrono::steady_clock;
     pluginInterface.logDebug(QStringLiteral("Waiting for tag to be ready. Tag nr.: ") + QString::number(handle));
@@ -80,9 +99,8 @@ int AB_EIP::waitForTagToBeReady(int handle, unsigned int limitMs)
     return status;
 }
 
-bool AB_EIP::stopPlugin()
+void TagAccess::shutdownTags()
 {
-    pluginInterface.logInfo(QStringLiteral("Stopping plugin"));
     for (;;) {
         TagInstance first;
         {
@@ -99,6 +117,4 @@ bool AB_EIP::stopPlugin()
         pluginInterface.logDebug(QStringLiteral("EtherNet/IP library stopped"));
     }
     tags.clear();
-    pluginInterface.logInfo(QStringLiteral("Plugin stopped"));
-    return true;
 }

@@ -6,7 +6,9 @@ uint qHash(const TagCache::Key &key, uint seed)
 {
     uint h = ::qHash(key.deviceId, seed);
     h ^= ::qHash(key.address, seed) + 0x9e3779b9u + (h << 6) + (h >> 2);
-    h ^= ::qHash(key.attributes, seed) + 0x9e3779b9u + (h << 6) + (h >> 2);
+    for (const QString *s : {&key.source.dataType, &key.source.controllerType, &key.source.path,
+                             &key.source.gateway, &key.source.deviceName, &key.source.productName})
+        h ^= ::qHash(*s, seed) + 0x9e3779b9u + (h << 6) + (h >> 2);
     return h;
 }
 
@@ -40,9 +42,9 @@ void TagCache::SeqList::remove(Seq s)
         rest_.erase(it);
 }
 
-bool TagCache::find(int32_t deviceId, const QString &address, const QByteArray &attributes, TagInstance *out) const
+bool TagCache::find(int32_t deviceId, const QString &address, const BindingSource &source, TagInstance *out) const
 {
-    auto it = byKey_.constFind(Key{deviceId, address, attributes});
+    auto it = byKey_.constFind(Key{deviceId, address, source});
     if (it == byKey_.constEnd() || it->isEmpty())
         return false;
     if (out)
@@ -54,7 +56,7 @@ void TagCache::append(const TagInstance &entry)
 {
     const Seq seq = next_++;
     entries_.emplace_hint(entries_.end(), seq, entry);
-    byKey_[Key{entry.deviceId, entry.address, entry.attributes}].append(seq);
+    byKey_[Key{entry.deviceId, entry.address, entry.source}].append(seq);
     byHandle_[entry.handle].append(seq);
 }
 
@@ -68,7 +70,7 @@ bool TagCache::removeFirstWithHandle(int32_t handle, TagInstance *removed)
     if (h->isEmpty())
         byHandle_.erase(h);
     auto e = entries_.find(seq);
-    const Key key{e->second.deviceId, e->second.address, e->second.attributes};
+    const Key key{e->second.deviceId, e->second.address, e->second.source};
     auto k = byKey_.find(key);
     if (k != byKey_.end()) {
         k->remove(seq);

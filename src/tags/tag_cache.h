@@ -1,8 +1,8 @@
 #pragma once
-// The process-wide cache of open tag-library tags. Entries keep their creation order; look-ups
-// by (device, address, attribute string) and by handle go through hash indexes so that a pass
-// over many cached items stays linear. The cache itself does no locking: AB_EIP::listMutex
-// guards it.
+// The process-wide cache of open tag-library tags, each with the binding its item was resolved
+// to. Entries keep their creation order; look-ups by (device, address, binding source) and by
+// handle go through hash indexes so that a pass over many cached items stays linear. The cache
+// itself does no locking: TagAccess::listMutex guards it.
 
 #include <QByteArray>
 #include <QHash>
@@ -10,16 +10,22 @@
 #include <QString>
 #include <QVector>
 
+#include "tag_binding.h"
+
 #include <cstdint>
 #include <map>
 
-// One open (or failed) tag-library tag.
+// One open (or failed) tag-library tag and the binding of its item.
 struct TagInstance {
     int32_t handle = 0;     // tag handle, or the negative status of a failed creation
     QString address;        // the item's address as configured
     int32_t deviceId = 0;   // id of the device the item belongs to
     uint16_t elementCount = 1;
-    QByteArray attributes;  // the attribute string the tag was created with (UTF-8, as the library takes it)
+    int8_t controllerType = 0; // after the Micro800 override
+    int8_t dataType = 0;       // as decoded
+    int8_t versionParts = 0;   // Omron version variable: parts joined with "."
+    QString refusal;           // not empty: never created, the family cannot have the address
+    BindingSource source;
 };
 
 class TagCache {
@@ -27,8 +33,8 @@ public:
     bool isEmpty() const { return entries_.empty(); }
     int size() const { return static_cast<int>(entries_.size()); }
 
-    // First entry, in creation order, for this device, address and attribute string.
-    bool find(int32_t deviceId, const QString &address, const QByteArray &attributes, TagInstance *out) const;
+    // First entry, in creation order, for this device, address and binding source.
+    bool find(int32_t deviceId, const QString &address, const BindingSource &source, TagInstance *out) const;
     void append(const TagInstance &entry);
     // Removes the first entry (creation order) holding `handle`.
     bool removeFirstWithHandle(int32_t handle, TagInstance *removed = nullptr);
@@ -40,10 +46,10 @@ private:
     struct Key {
         int32_t deviceId;
         QString address;
-        QByteArray attributes;
+        BindingSource source;
         bool operator==(const Key &o) const
         {
-            return deviceId == o.deviceId && address == o.address && attributes == o.attributes;
+            return deviceId == o.deviceId && address == o.address && source == o.source;
         }
     };
     friend uint qHash(const Key &key, uint seed);

@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include <atomic>
 
 using absim::CipType;
 using absim::Personality;
@@ -106,23 +105,6 @@ INSTANTIATE_TEST_SUITE_P(Families, EachFamily,
                                                                                                  : "Omron");
                          });
 
-TEST_F(E2E, ArrayRangesReadAndWrite)
-{
-    absim::Simulator &sim =
-        startSim("127.0.30.5", Personality::ControlLogix,
-                 {tagDef("Data", CipType::Dint, {10}, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"})});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.5", AB_EIP::ControlLogix);
-    LogList read = batch(device, {makeDataItem(1, "Data", "Data[2-5]", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&read));
-    EXPECT_EQ(read.dataItems[0].values.value("value"), R"(["2","3","4","5"])");
-
-    LogList write = batch(device, {makeDataItem(1, "Data", "Data[2-5]", AB_EIP::DoubleInteger, "[20,30,40,50]")});
-    ASSERT_TRUE(plugin.writeData(&write));
-    EXPECT_EQ(sim.getInt("Data", 2), 20);
-    EXPECT_EQ(sim.getInt("Data", 5), 50);
-    EXPECT_EQ(sim.getInt("Data", 6), 6);
-}
-
 TEST_F(E2E, OmronVersionVariables)
 {
     startSim("127.0.30.6", Personality::OmronNJ, {});
@@ -136,75 +118,6 @@ TEST_F(E2E, OmronVersionVariables)
         << read.dataItems[1].values.value("value").toStdString();
 }
 
-TEST_F(E2E, UnknownTagGivesItsTextAndIsRecreatedNextPass)
-{
-    absim::Simulator &sim = startSim("127.0.30.7", Personality::ControlLogix, {tagDef("Known", CipType::Dint)});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.7", AB_EIP::ControlLogix);
-    LogList read = batch(device, {makeDataItem(1, "Later", "Later", AB_EIP::DoubleInteger),
-                                  makeDataItem(2, "Known", "Known", AB_EIP::DoubleInteger)});
-    EXPECT_TRUE(plugin.readData(&read));
-    EXPECT_EQ(read.dataItems[0].item.statusMessage, "The tag was not found on the PLC");
-    EXPECT_EQ(read.dataItems[1].values.value("value"), "0");
-
-    absim::TagDef later = tagDef("Later", CipType::Dint, {}, {"77"});
-    ASSERT_TRUE(sim.addTag(later));
-    LogList again = batch(device, read.dataItems);
-    EXPECT_TRUE(plugin.readData(&again));
-    EXPECT_EQ(again.dataItems[0].values.value("value"), "77");
-    EXPECT_EQ(again.dataItems[0].item.statusMessage, "");
-}
-
-TEST_F(E2E, TimeoutStopsTheCycle)
-{
-    absim::Simulator &sim =
-        startSim("127.0.30.8", Personality::ControlLogix, {tagDef("A", CipType::Dint), tagDef("B", CipType::Dint)});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.8", AB_EIP::ControlLogix);
-    LogList first = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
-                                   makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&first));
-    sim.setResponseDelayMs(7000);
-    LogList slow = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
-                                  makeDataItem(2, "B", "B", AB_EIP::DoubleInteger)});
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(plugin.readData(&slow));
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::milliseconds(7000)); // the read timeout, not the controller, ends it
-    EXPECT_EQ(slow.device.statusMessage, "Timeout connecting to PLC");
-    EXPECT_FALSE(slow.dataItems[1].values.contains("value"));
-
-    sim.clearFaults();
-    LogList recovered = batch(device, first.dataItems);
-    EXPECT_TRUE(eventually([&] {
-        LogList l = batch(device, first.dataItems);
-        return plugin.readData(&l) && l.dataItems[0].item.statusMessage.isEmpty();
-    }, 15000));
-}
-
-TEST_F(E2E, PauseBeforeTheBatchAndBetweenItems)
-{
-    absim::Simulator &sim =
-        startSim("127.0.30.9", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"1"}), tagDef("B", CipType::Dint)});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.9", AB_EIP::ControlLogix);
-    zel_host::setDiscoveryPaused("ab_eip", "127.0.30.9", true);
-    LogList paused = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "5")});
-    EXPECT_FALSE(plugin.readData(&paused));
-    EXPECT_FALSE(plugin.writeData(&paused));
-    EXPECT_EQ(sim.getInt("A"), 1);
-    EXPECT_EQ(sim.requestCount(), 0u);
-    zel_host::clearDiscoveryPauses();
-
-    std::atomic<int> asked{0};
-    zel_host::setDiscoveryPauseHook([&](const QString &, const QString &key) {
-        // Paused from the second item on: the first batch question and the first item pass.
-        return key == "exclusive" && ++asked > 2;
-    });
-    LogList mid = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "5"),
-                                 makeDataItem(2, "B", "B", AB_EIP::DoubleInteger, "6")});
-    EXPECT_FALSE(plugin.writeData(&mid));
-    EXPECT_EQ(sim.getInt("B"), 6); // the write list runs last item first
-    EXPECT_EQ(sim.getInt("A"), 1);
-}
-
 TEST_F(E2E, StopPluginClosesEveryTag)
 {
     absim::Simulator &sim = startSim("127.0.30.10", Personality::ControlLogix, {tagDef("A", CipType::Dint)});
@@ -215,72 +128,4 @@ TEST_F(E2E, StopPluginClosesEveryTag)
     EXPECT_TRUE(plugin.stopPlugin());
     EXPECT_TRUE(AB_EIP::tags.isEmpty());
     EXPECT_TRUE(eventually([&] { return sim.openConnections() == 0 && sim.openCipConnections() == 0; }));
-}
-
-TEST_F(E2E, MovedDeviceReadsTheNewController)
-{
-    startSim("127.0.30.11", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"11"})});
-    absim::Simulator &second = startSim("127.0.30.12", Personality::ControlLogix, {tagDef("A", CipType::Dint, {}, {"12"})});
-    DeviceInstancePlugin device = makeDevice(1, "127.0.30.11", AB_EIP::ControlLogix);
-    LogList read = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&read));
-    EXPECT_EQ(read.dataItems[0].values.value("value"), "11");
-    device.ipAddress = "127.0.30.12";
-    LogList moved = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&moved));
-    EXPECT_EQ(moved.dataItems[0].values.value("value"), "12");
-    LogList write = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "99")});
-    ASSERT_TRUE(plugin.writeData(&write));
-    EXPECT_EQ(second.getInt("A"), 99);
-}
-
-TEST_F(E2E, InvalidWritesLeaveTheControllerAlone)
-{
-    absim::Simulator &sim = startSim("127.0.30.13", Personality::ControlLogix,
-                                     {tagDef("I", CipType::Int, {}, {"5"}), tagDef("M", CipType::Dint, {}, {"5"})});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.13", AB_EIP::ControlLogix);
-    LogList w = batch(device, {makeDataItem(1, "I", "I", AB_EIP::Integer, "70000"),
-                               makeDataItem(2, "M", "M", AB_EIP::DoubleInteger, "abc")});
-    EXPECT_TRUE(plugin.writeData(&w));
-    EXPECT_EQ(w.dataItems[0].item.statusMessage, "Invalid value for Integer: 70000");
-    EXPECT_EQ(w.dataItems[1].item.statusMessage, "Invalid value for Double integer: abc");
-    EXPECT_EQ(sim.getInt("I"), 5);
-    EXPECT_EQ(sim.getInt("M"), 5);
-}
-
-TEST_F(E2E, IdentityItemsAreSkippedByWrites)
-{
-    absim::Simulator &sim = startSim("127.0.30.14", Personality::ControlLogix, {});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.14", AB_EIP::ControlLogix);
-    DataItem id = makeDataItem(1, "Serial", "__identity.serial", AB_EIP::String, "1");
-    id.item.uid = "identity_1_serial";
-    LogList w = batch(device, {id});
-    EXPECT_TRUE(plugin.writeData(&w));
-    EXPECT_EQ(sim.requestCount(), 0u);
-}
-
-TEST_F(E2E, ReadAndWriteCyclesOnOneTagFromTwoThreads)
-{
-    absim::Simulator &sim = startSim("127.0.30.15", Personality::ControlLogix, {tagDef("T", CipType::Dint, {}, {"0"})});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.15", AB_EIP::ControlLogix);
-    std::atomic<bool> bad{false};
-    std::thread reader([&] {
-        for (int i = 0; i < 200; ++i) {
-            LogList l = batch(device, {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger)});
-            if (!plugin.readData(&l) || !l.dataItems[0].item.statusMessage.isEmpty())
-                bad = true;
-            bool ok = false;
-            const int v = l.dataItems[0].values.value("value").toInt(&ok);
-            if (!ok || v < 0 || v > 200)
-                bad = true; // only values the writer wrote
-        }
-    });
-    for (int i = 1; i <= 200; ++i) {
-        LogList l = batch(device, {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger, QString::number(i))});
-        if (!plugin.writeData(&l) || !l.dataItems[0].item.statusMessage.isEmpty())
-            bad = true;
-    }
-    reader.join();
-    EXPECT_FALSE(bad);
-    EXPECT_EQ(sim.getInt("T"), 200);
 }

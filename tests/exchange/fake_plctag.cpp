@@ -15,9 +15,8 @@ struct World {
     std::map<int, Tag> tags;
     std::vector<std::string> calls;
     std::map<int, std::string> errorNames;
-    std::function<void(int)> readHook, writeHook;
+    std::function<void(int)> readHook;
     int nextHandle = 100;
-    int last = 0;
     int shutdowns = 0;
 };
 
@@ -123,9 +122,7 @@ void reset()
     w.calls.clear();
     w.errorNames.clear();
     w.readHook = nullptr;
-    w.writeHook = nullptr;
     w.nextHandle = 100;
-    w.last = 0;
     w.shutdowns = 0;
 }
 
@@ -157,12 +154,6 @@ void clearCalls()
     world().calls.clear();
 }
 
-int lastHandle()
-{
-    Lock l(world().mutex);
-    return world().last;
-}
-
 bool tag(int handle, Tag *out)
 {
     Lock l(world().mutex);
@@ -181,23 +172,6 @@ std::vector<uint8_t> buffer(int handle)
     return it == world().tags.end() ? std::vector<uint8_t>() : it->second.buffer;
 }
 
-void setBuffer(int handle, const std::vector<uint8_t> &bytes)
-{
-    Lock l(world().mutex);
-    auto it = world().tags.find(handle);
-    if (it != world().tags.end())
-        it->second.buffer = bytes;
-}
-
-int liveTags()
-{
-    Lock l(world().mutex);
-    int n = 0;
-    for (const auto &t : world().tags)
-        n += t.second.alive ? 1 : 0;
-    return n;
-}
-
 int shutdownCount()
 {
     Lock l(world().mutex);
@@ -208,12 +182,6 @@ void setReadHook(std::function<void(int)> hook)
 {
     Lock l(world().mutex);
     world().readHook = std::move(hook);
-}
-
-void setWriteHook(std::function<void(int)> hook)
-{
-    Lock l(world().mutex);
-    world().writeHook = std::move(hook);
 }
 
 void setErrorName(int status, const char *name)
@@ -235,9 +203,6 @@ const char *plc_tag_decode_error(int err)
     return it != world().errorNames.end() ? it->second.c_str() : standardName(err);
 }
 
-void plc_tag_set_debug_level(int) {}
-int plc_tag_check_lib_version(int, int, int) { return PLCTAG_STATUS_OK; }
-
 int32_t plc_tag_create(const char *attrib_str, int timeout)
 {
     Lock l(world().mutex);
@@ -255,7 +220,6 @@ int32_t plc_tag_create(const char *attrib_str, int timeout)
         t.buffer.resize(static_cast<size_t>(size), 0);
     const int handle = world().nextHandle++;
     world().tags[handle] = t;
-    world().last = handle;
     return handle;
 }
 
@@ -355,25 +319,14 @@ int plc_tag_status(int32_t tag)
 
 int plc_tag_write(int32_t tag, int timeout)
 {
-    std::function<void(int)> hook;
-    int result;
-    {
-        Lock l(world().mutex);
-        record("write " + std::to_string(tag) + " timeout=" + std::to_string(timeout));
-        Tag *t = find(tag);
-        if (!t)
-            return PLCTAG_ERR_NOT_FOUND;
-        Script *s = scriptFor(*t);
-        result = s ? s->writeResult : 0;
-        hook = world().writeHook;
-    }
-    if (hook)
-        hook(tag);
-    return result;
+    Lock l(world().mutex);
+    record("write " + std::to_string(tag) + " timeout=" + std::to_string(timeout));
+    Tag *t = find(tag);
+    if (!t)
+        return PLCTAG_ERR_NOT_FOUND;
+    Script *s = scriptFor(*t);
+    return s ? s->writeResult : 0;
 }
-
-int plc_tag_get_int_attribute(int32_t, const char *, int default_value) { return default_value; }
-int plc_tag_set_int_attribute(int32_t, const char *, int) { return PLCTAG_ERR_UNSUPPORTED; }
 
 int plc_tag_get_size(int32_t tag)
 {
@@ -396,13 +349,6 @@ int plc_tag_set_size(int32_t tag, int new_size)
     return old;
 }
 
-int plc_tag_get_bit(int32_t, int) { return PLCTAG_ERR_UNSUPPORTED; }
-int plc_tag_set_bit(int32_t, int, int) { return PLCTAG_ERR_UNSUPPORTED; }
-
-uint64_t plc_tag_get_uint64(int32_t t, int o) { return get<uint64_t>(t, o, UINT64_MAX, "get_uint64"); }
-int plc_tag_set_uint64(int32_t t, int o, uint64_t v) { return set<uint64_t>(t, o, v, "set_uint64"); }
-int64_t plc_tag_get_int64(int32_t t, int o) { return get<int64_t>(t, o, INT64_MIN, "get_int64"); }
-int plc_tag_set_int64(int32_t t, int o, int64_t v) { return set<int64_t>(t, o, v, "set_int64"); }
 uint32_t plc_tag_get_uint32(int32_t t, int o) { return get<uint32_t>(t, o, UINT32_MAX, "get_uint32"); }
 int plc_tag_set_uint32(int32_t t, int o, uint32_t v) { return set<uint32_t>(t, o, v, "set_uint32"); }
 int32_t plc_tag_get_int32(int32_t t, int o) { return get<int32_t>(t, o, INT32_MIN, "get_int32"); }
@@ -419,9 +365,6 @@ double plc_tag_get_float64(int32_t t, int o) { return get<double>(t, o, 2.225073
 int plc_tag_set_float64(int32_t t, int o, double v) { return set<double>(t, o, v, "set_float64"); }
 float plc_tag_get_float32(int32_t t, int o) { return get<float>(t, o, 1.17549435e-38f, "get_float32"); }
 int plc_tag_set_float32(int32_t t, int o, float v) { return set<float>(t, o, v, "set_float32"); }
-
-int plc_tag_set_raw_bytes(int32_t, int, uint8_t *, int) { return PLCTAG_ERR_UNSUPPORTED; }
-int plc_tag_get_raw_bytes(int32_t, int, uint8_t *, int) { return PLCTAG_ERR_UNSUPPORTED; }
 
 // Strings in the Logix layout: a 4-byte count, 82 characters, 2 pad bytes.
 int plc_tag_get_string_length(int32_t tag, int off)
@@ -482,7 +425,11 @@ int plc_tag_set_string(int32_t tag, int off, const char *s)
     return PLCTAG_STATUS_OK;
 }
 
-int plc_tag_get_string_capacity(int32_t tag, int) { return find(tag) ? 82 : PLCTAG_ERR_NOT_FOUND; }
+int plc_tag_get_string_capacity(int32_t tag, int)
+{
+    Lock l(world().mutex);
+    return find(tag) ? 82 : PLCTAG_ERR_NOT_FOUND;
+}
 int plc_tag_get_string_total_length(int32_t tag, int off)
 {
     Lock l(world().mutex);

@@ -37,16 +37,12 @@ Script &script(const std::string &tagName);    // created on first use
 std::vector<std::string> calls();              // e.g. "create name=Counter", "lock 100", "read 100"
 std::vector<std::string> callsMatching(const std::string &prefix);
 void clearCalls();
-int lastHandle();                              // handle of the most recent successful create
 bool tag(int handle, Tag *out);
 std::vector<uint8_t> buffer(int handle);
-void setBuffer(int handle, const std::vector<uint8_t> &bytes);
-int liveTags();
 int shutdownCount();
-// Called inside plc_tag_read / plc_tag_write (after the call is recorded), for starting a pause
-// or another action in the middle of a cycle.
+// Called inside plc_tag_read (after the call is recorded), for starting a pause or another
+// action in the middle of a cycle.
 void setReadHook(std::function<void(int handle)> hook);
-void setWriteHook(std::function<void(int handle)> hook);
 // Overrides plc_tag_decode_error's name for one status.
 void setErrorName(int status, const char *name);
 

@@ -1,7 +1,7 @@
-// Buffer elements to text and back, and what a write accepts.
+// Buffer elements to text and back, for every data type and string layout, and what a write accepts.
 #include "cycle_fixture.h"
 
-#include "exchange/write_value.h"
+#include "exchange/value_codec.h"
 
 #include <libplctag.h>
 
@@ -9,93 +9,133 @@
 
 namespace {
 
-int makeTag(const char *name, int size, const std::vector<uint8_t> &bytes = {})
+using Bytes = std::vector<uint8_t>;
+
+int makeTag(const Bytes &bytes)
 {
-    auto &s = fake_plctag::script(name);
-    s.initial = bytes;
-    const std::string attrs = std::string("protocol=ab_eip&gateway=192.0.2.10&elem_size=1&elem_count=") +
-                              std::to_string(size) + "&name=" + name;
-    return plc_tag_create(attrs.c_str(), 0);
+    static int n = 0;
+    const std::string name = "T" + std::to_string(++n);
+    fake_plctag::script(name).initial = bytes;
+    return plc_tag_create(("elem_size=1&elem_count=0&name=" + name).c_str(), 0);
 }
 
-std::vector<uint8_t> bytesOf(float f)
+template <typename T>
+Bytes bytesOf(T v)
 {
-    std::vector<uint8_t> b(4);
-    std::memcpy(b.data(), &f, 4);
+    Bytes b(sizeof v);
+    std::memcpy(b.data(), &v, sizeof v);
     return b;
 }
 
-std::vector<uint8_t> bytesOf(double d)
+QStringList decodeAll(const Bytes &bytes, int type, int controller, int count, int *status = nullptr)
 {
-    std::vector<uint8_t> b(8);
-    std::memcpy(b.data(), &d, 8);
-    return b;
+    QStringList texts;
+    int s = 0;
+    if (!decodeElements(makeTag(bytes), type, controller, count, &texts, &s))
+        texts = QStringList{QStringLiteral("failed: %1").arg(s)};
+    if (status)
+        *status = s;
+    return texts;
+}
+
+QVector<WriteValue> texts(std::initializer_list<const char *> list)
+{
+    QVector<WriteValue> out;
+    for (const char *t : list)
+        out << parseWriteValue(AB_EIP::String, QString::fromUtf8(t));
+    return out;
 }
 
 } // namespace
 
 using ValueCodec = CycleTest;
 
-TEST_F(ValueCodec, NumbersAndTheirOffsets)
+TEST_F(ValueCodec, NumbersAtTheirOffsets)
 {
-    const int t = makeTag("N", 16, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x2A, 0, 0, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF});
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::SmallInteger, AB_EIP::ControlLogix, 0), "-1");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::UnsignedSmallInteger, AB_EIP::ControlLogix, 0), "255");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::Bool, AB_EIP::ControlLogix, 0), "255");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::DoubleInteger, AB_EIP::ControlLogix, 0), "-1");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::UnsignedDoubleInteger, AB_EIP::ControlLogix, 0), "4294967295");
-    // Integer index 3 at offset 6; Byte index 3 also at offset 6 (2-byte slots); DINT index 3 at 12.
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::Integer, AB_EIP::ControlLogix, 3), "42");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::Byte, AB_EIP::ControlLogix, 3), "42");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::DoubleInteger, AB_EIP::ControlLogix, 3), "-2");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::Bool, AB_EIP::ControlLogix, 3), "255");
-    EXPECT_EQ(AB_EIP::convertValueToString(t, static_cast<AB_EIP::DataType>(13), AB_EIP::ControlLogix, 0), "");
-
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("R", 4, bytesOf(1.5f)), AB_EIP::Real, AB_EIP::ControlLogix, 0),
-              "1.5000000");
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("R2", 4, bytesOf(0.1f)), AB_EIP::Real, AB_EIP::ControlLogix, 0),
-              "0.1000000");
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("L", 8, bytesOf(0.1)), AB_EIP::LReal, AB_EIP::ControlLogix, 0),
-              "0.100000000000000");
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("L2", 8, bytesOf(-2.0)), AB_EIP::LReal, AB_EIP::ControlLogix, 0),
-              "-2.000000000000000");
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("L3", 8, bytesOf(1e20)), AB_EIP::LReal, AB_EIP::ControlLogix, 0),
-              "100000000000000000000.000000000000000");
+    const Bytes b{0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0x2A, 0, 0, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
+    const int t = makeTag(b);
+    const struct {
+        int type;
+        unsigned short index;
+        const char *text;
+    } cases[] = {
+        {AB_EIP::SmallInteger, 0, "-1"}, {AB_EIP::UnsignedSmallInteger, 0, "255"}, {AB_EIP::Bool, 0, "255"},
+        {AB_EIP::DoubleInteger, 0, "-1"}, {AB_EIP::UnsignedDoubleInteger, 0, "4294967295"},
+        {AB_EIP::Integer, 3, "42"},      {AB_EIP::Byte, 3, "42"}, // 2-byte slots: index 3 at 6
+        {AB_EIP::DoubleInteger, 3, "-2"}, {AB_EIP::Bool, 3, "255"}, {13, 0, ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::DataType(c.type), AB_EIP::ControlLogix, c.index), c.text)
+            << c.type << "@" << c.index;
+    EXPECT_EQ(decodeAll(bytesOf(1.5f), AB_EIP::Real, 0, 1), QStringList{"1.5000000"});
+    EXPECT_EQ(decodeAll(bytesOf(0.1f), AB_EIP::Real, 0, 1), QStringList{"0.1000000"});
+    EXPECT_EQ(decodeAll(bytesOf(-2.0), AB_EIP::LReal, 0, 1), QStringList{"-2.000000000000000"});
+    EXPECT_EQ(decodeAll(bytesOf(1e20), AB_EIP::LReal, 0, 1), QStringList{"100000000000000000000.000000000000000"});
 }
 
-TEST_F(ValueCodec, Micro800Strings)
+TEST_F(ValueCodec, StringArraysInEveryLayout)
 {
-    std::vector<uint8_t> b{5, 'h', 'e', 'l', 'l', 'o'};
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("S1", 6, b), AB_EIP::String, AB_EIP::Micro800, 0), "hello");
-    // A count past the end reads what the buffer holds; a zero byte ends the text.
-    b = {200, 'a', 'b', 'c'};
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("S2", 4, b), AB_EIP::String, AB_EIP::Micro800, 0), "abc");
-    b = {5, 'a', 0, 'c', 'd', 'e'};
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("S3", 6, b), AB_EIP::String, AB_EIP::Micro800, 0), "a");
-    b = {0};
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("S4", 1, b), AB_EIP::String, AB_EIP::Micro800, 0), "");
-    // Element 1 of a string array: its count and characters come from its own slot.
-    b.assign(176, 0);
-    b[88] = 2;
-    b[89] = 'o';
-    b[90] = 'k';
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("S5", 176, b), AB_EIP::String, AB_EIP::Micro800, 1), "ok");
-    b = {2, 0xC3, 0xA9};
-    EXPECT_EQ(AB_EIP::convertValueToString(makeTag("S6", 3, b), AB_EIP::String, AB_EIP::Micro800, 0),
-              QString::fromUtf8("\xC3\xA9"));
+    // Counted layouts: each element right after the one before it.
+    EXPECT_EQ(decodeAll({5, 'h', 'e', 'l', 'l', 'o', 0, 2, 0xC3, 0xA9}, AB_EIP::String, AB_EIP::Micro800, 3),
+              QStringList({"hello", "", QString::fromUtf8("\xC3\xA9")}));
+    EXPECT_EQ(decodeAll({4, 0, 'a', 'b', 'c', 0, 1, 0, 'x'}, AB_EIP::String, AB_EIP::OmronNjNx, 2),
+              QStringList({"abc", "x"}));
+    EXPECT_EQ(decodeAll({5, 'a', 0, 'c', 'd', 'e'}, AB_EIP::String, AB_EIP::Micro800, 1), QStringList{"a"});
+    // The tag library's layout: element i at i * 88.
+    Bytes logix(176, 0);
+    logix[0] = 2, logix[4] = 'o', logix[5] = 'k', logix[88] = 3, logix[92] = 'a', logix[93] = 'b', logix[94] = 'c';
+    EXPECT_EQ(decodeAll(logix, AB_EIP::String, AB_EIP::ControlLogix, 2), QStringList({"ok", "abc"}));
+    EXPECT_EQ(AB_EIP::convertValueToString(makeTag(logix), AB_EIP::String, AB_EIP::ControlLogix, 1), "abc");
+
+    // Counts past the end of what the controller sent: no text at all.
+    EXPECT_EQ(decodeAll({200, 'a', 'b', 'c'}, AB_EIP::String, AB_EIP::Micro800, 1),
+              QStringList{QStringLiteral("failed: %1").arg(PLCTAG_ERR_BAD_DATA)});
+    EXPECT_EQ(decodeAll({1, 'a'}, AB_EIP::String, AB_EIP::Micro800, 2),
+              QStringList{QStringLiteral("failed: %1").arg(PLCTAG_ERR_BAD_DATA)});
+    EXPECT_EQ(decodeAll({1, 0}, AB_EIP::String, AB_EIP::ControlLogix, 1),
+              QStringList{QStringLiteral("failed: %1").arg(PLCTAG_ERR_OUT_OF_BOUNDS)});
 }
 
-TEST_F(ValueCodec, LibraryStringsAndAFailedStringRead)
+TEST_F(ValueCodec, StringArraysWrittenInEveryLayout)
 {
-    std::vector<uint8_t> b(88, 0);
-    b[0] = 3;
-    std::memcpy(b.data() + 4, "abc", 3);
-    const int t = makeTag("LS", 88, b);
-    EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::String, AB_EIP::ControlLogix, 0), "abc");
-    // Too short for a string: the tag is destroyed and the text is empty.
-    const int shortTag = makeTag("Short", 2);
-    EXPECT_EQ(AB_EIP::convertValueToString(shortTag, AB_EIP::String, AB_EIP::ControlLogix, 0), "");
-    EXPECT_EQ(fake_plctag::callsMatching("destroy " + std::to_string(shortTag)).size(), 1u);
+    struct Case {
+        int controller;
+        Bytes held;
+        QVector<WriteValue> values;
+        int count;
+        Bytes written;
+    } cases[] = {
+        {AB_EIP::Micro800, {}, texts({"hello"}), 1, {5, 'h', 'e', 'l', 'l', 'o'}},
+        {AB_EIP::Micro800, {}, texts({""}), 1, {0}},
+        {AB_EIP::Micro800, {}, texts({"\xC3\xA9"}), 1, {2, 0xC3, 0xA9}},
+        {AB_EIP::OmronNjNx, {}, texts({"abc"}), 1, {4, 0, 'a', 'b', 'c', 0}},
+        {AB_EIP::OmronNjNx, {}, texts({"ab"}), 1, {2, 0, 'a', 'b'}},
+        {AB_EIP::OmronNjNx, {}, texts({""}), 1, {0, 0}},
+        // Elements not written keep what the controller holds, moved to where they now begin.
+        {AB_EIP::Micro800, {1, 'a', 2, 'b', 'c', 1, 'd'}, texts({"xyz"}), 3, {3, 'x', 'y', 'z', 2, 'b', 'c', 1, 'd'}},
+        {AB_EIP::OmronNjNx, {2, 0, 'a', 'b', 1, 0, 'c'}, texts({"x", "yz"}), 2, {2, 0, 'x', 0, 2, 0, 'y', 'z'}},
+    };
+    for (const Case &c : cases) {
+        const int t = makeTag(c.held);
+        EXPECT_EQ(encodeElements(t, AB_EIP::String, c.controller, c.values, c.count).status, 0);
+        EXPECT_EQ(fake_plctag::buffer(t), c.written) << c.controller << " " << c.values[0].text.toStdString();
+    }
+    Bytes logix(176, 0);
+    int t = makeTag(logix);
+    EXPECT_EQ(encodeElements(t, AB_EIP::String, AB_EIP::ControlLogix, texts({"ab", "cd"}), 2).status, 0);
+    EXPECT_EQ(decodeAll(fake_plctag::buffer(t), AB_EIP::String, AB_EIP::ControlLogix, 2), QStringList({"ab", "cd"}));
+
+    // A text that does not fit refuses the write before the buffer changes.
+    const QByteArray tooLong(83, 'x');
+    t = makeTag(logix);
+    const Encoded e = encodeElements(t, AB_EIP::String, AB_EIP::ControlLogix, texts({"ok", tooLong.constData()}), 2);
+    EXPECT_EQ(e.status, PLCTAG_ERR_TOO_LARGE);
+    EXPECT_EQ(e.totalLength, 88);
+    EXPECT_EQ(fake_plctag::buffer(t), logix);
+    t = makeTag({1, 'a'});
+    EXPECT_EQ(encodeElements(t, AB_EIP::String, AB_EIP::Micro800, texts({QByteArray(256, 'y').constData()}), 1).status,
+              PLCTAG_ERR_TOO_LARGE);
+    EXPECT_EQ(fake_plctag::buffer(t), (Bytes{1, 'a'}));
 }
 
 TEST_F(ValueCodec, WriteValuesAcceptedAndRefused)
@@ -120,56 +160,33 @@ TEST_F(ValueCodec, WriteValuesAcceptedAndRefused)
         {AB_EIP::DoubleInteger, QVariant(2.0), true, 2}, {AB_EIP::DoubleInteger, QVariant(2.7), false, 0},
         {AB_EIP::UnsignedDoubleInteger, QVariant(3000000000.0), true, 3000000000LL},
         {AB_EIP::UnsignedInteger, QVariant(-1.0), false, 0}, {AB_EIP::DoubleInteger, QVariant(), false, 0},
-        {AB_EIP::DoubleInteger, "0x10", false, 0},
+        {AB_EIP::DoubleInteger, "0x10", false, 0},    {13, "1", false, 0},
     };
     for (const Case &c : cases) {
         const WriteValue v = parseWriteValue(c.type, c.value);
         EXPECT_EQ(v.ok, c.ok) << c.type << " " << c.value.toString().toStdString();
-        if (c.ok) {
-            EXPECT_EQ(v.integer, c.integer) << c.value.toString().toStdString();
-        }
+        EXPECT_EQ(v.number.integer, c.integer) << c.value.toString().toStdString();
     }
     EXPECT_EQ(parseWriteValue(AB_EIP::DoubleInteger, "abc").error, "Invalid value for Double integer: abc");
-    EXPECT_TRUE(parseWriteValue(AB_EIP::Real, "1.5").ok);
-    EXPECT_FALSE(parseWriteValue(AB_EIP::Real, "1e39").ok);
+    for (const char *real : {"1.5", "-3e38"})
+        EXPECT_TRUE(parseWriteValue(AB_EIP::Real, real).ok) << real;
+    for (const char *bad : {"1e39", "inf", "nan", ""})
+        EXPECT_FALSE(parseWriteValue(AB_EIP::Real, bad).ok) << bad;
     EXPECT_TRUE(parseWriteValue(AB_EIP::LReal, "1e39").ok);
-    EXPECT_FALSE(parseWriteValue(AB_EIP::LReal, "nan").ok);
-    EXPECT_FALSE(parseWriteValue(AB_EIP::Real, "inf").ok);
-    EXPECT_FALSE(parseWriteValue(AB_EIP::Real, "").ok);
-    EXPECT_TRUE(parseWriteValue(AB_EIP::String, "").ok);
-    EXPECT_FALSE(parseWriteValue(13, "1").ok);
 }
 
-TEST_F(ValueCodec, ControllerStringLayoutsOnWrite)
+TEST_F(ValueCodec, SetTagValueAtTheElementOffset)
 {
-    int t = makeTag("M", 88);
-    EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::Micro800, QString("hello"), 0));
-    EXPECT_EQ(fake_plctag::buffer(t), (std::vector<uint8_t>{5, 'h', 'e', 'l', 'l', 'o'}));
-    EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::Micro800, QString(""), 0));
-    EXPECT_EQ(fake_plctag::buffer(t), (std::vector<uint8_t>{0}));
-    EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::Micro800, QString::fromUtf8("\xC3\xA9"), 0));
-    EXPECT_EQ(fake_plctag::buffer(t), (std::vector<uint8_t>{2, 0xC3, 0xA9}));
-
-    t = makeTag("O", 88);
-    EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::OmronNjNx, QString("abc"), 0));
-    EXPECT_EQ(fake_plctag::buffer(t), (std::vector<uint8_t>{4, 0, 'a', 'b', 'c', 0}));
-    EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::OmronNjNx, QString("ab"), 0));
-    EXPECT_EQ(fake_plctag::buffer(t), (std::vector<uint8_t>{2, 0, 'a', 'b'}));
-    EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::OmronNjNx, QString(""), 0));
-    EXPECT_EQ(fake_plctag::buffer(t), (std::vector<uint8_t>{0, 0}));
-
-    // Texts that do not fit are refused with the error line, and the buffer is left alone.
-    t = makeTag("M2", 6, {5, 'h', 'e', 'l', 'l', 'o'});
-    EXPECT_FALSE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::Micro800, QString(256, 'x'), 0));
-    EXPECT_EQ(fake_plctag::buffer(t).size(), 6u);
-    t = makeTag("L", 88);
-    EXPECT_FALSE(plugin.setTagValue(t, AB_EIP::String, AB_EIP::ControlLogix, QString(83, 'x'), 0));
-    EXPECT_EQ(zel_host::logTexts(zel_host::LogLevel::Error).last(), "Error setting string 88, error PLCTAG_ERR_TOO_LARGE!");
-
-    // Element offsets: Real index 2 at 8, Word index 2 at 4.
-    t = makeTag("F", 12);
+    const int t = makeTag(Bytes(12, 0));
     EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::Real, AB_EIP::ControlLogix, QVariant(1.5), 2));
     EXPECT_EQ(fake_plctag::callsMatching("set_float32").back(), "set_float32 " + std::to_string(t) + " 8 1.5");
     EXPECT_TRUE(plugin.setTagValue(t, AB_EIP::Word, AB_EIP::ControlLogix, QVariant(7.0), 2));
     EXPECT_EQ(fake_plctag::callsMatching("set_uint16").back(), "set_uint16 " + std::to_string(t) + " 4 7");
+    EXPECT_FALSE(plugin.setTagValue(t, AB_EIP::Integer, AB_EIP::ControlLogix, QString("x"), 0));
+
+    const int m = makeTag({1, 'a', 1, 'b'});
+    EXPECT_TRUE(plugin.setTagValue(m, AB_EIP::String, AB_EIP::Micro800, QString("cd"), 1));
+    EXPECT_EQ(fake_plctag::buffer(m), (Bytes{1, 'a', 2, 'c', 'd'}));
+    EXPECT_FALSE(plugin.setTagValue(makeTag(Bytes(88, 0)), AB_EIP::String, AB_EIP::ControlLogix, QString(83, 'x'), 0));
+    EXPECT_EQ(zel_host::logTexts(zel_host::LogLevel::Error).last(), "Error setting string 88, error PLCTAG_ERR_TOO_LARGE!");
 }

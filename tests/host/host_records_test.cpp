@@ -4,30 +4,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(Records, DefaultsThatTheHostRelyOn)
-{
-    const PluginInitOptions o;
-    EXPECT_EQ(o.number1, 32);
-    EXPECT_FALSE(o.flag1);
-    EXPECT_FALSE(o.flag2);
-    EXPECT_TRUE(o.flag3);
-    EXPECT_EQ(o.number2, 180);
-    EXPECT_FALSE(o.flag4);
-    EXPECT_FALSE(o.flag5);
-    EXPECT_FALSE(o.flag6);
-    EXPECT_FALSE(o.flag7);
-    EXPECT_EQ(o.text, QStringLiteral("discover"));
-    EXPECT_TRUE(o.extras.isEmpty());
-
-    const DataItem d;
-    EXPECT_EQ(d.sequence, -1);
-    EXPECT_EQ(d.quality, 0);
-    EXPECT_TRUE(d.timestamp.isNull());
-    EXPECT_EQ(d.item.id, 0);
-    EXPECT_EQ(d.item.itemKind, 0);
-    EXPECT_EQ(d.item.revision, 0);
-}
-
 TEST(Records, SetItemTagsJoinsAndReplaces)
 {
     ItemInstancePlugin item{};
@@ -38,18 +14,6 @@ TEST(Records, SetItemTagsJoinsAndReplaces)
     item.setItemTags({});
     EXPECT_TRUE(item.settings.contains("item_tags"));
     EXPECT_EQ(item.settings.value("item_tags"), "");
-}
-
-TEST(Records, ColumnKeepsSelectionOrder)
-{
-    DatabaseColumnStructure c("controller_type", DatabaseColumnStructure::Selection, 0, "", "");
-    c.insertSelectionValues("B", "2");
-    c.insertSelectionValues("A", "1");
-    EXPECT_EQ(c.name, "controller_type");
-    EXPECT_EQ(c.type, DatabaseColumnStructure::Selection);
-    ASSERT_EQ(c.selectionValues.size(), 2);
-    EXPECT_EQ(c.selectionValues[0].text, "B");
-    EXPECT_EQ(c.selectionValues[1].value, "1");
 }
 
 class HostStore : public ::testing::Test {
@@ -103,21 +67,4 @@ TEST_F(HostStore, PausesArePerPluginAndKey)
     EXPECT_FALSE(PluginInterface::isDiscoveryPaused("ab_eip", "exclusive"));
     EXPECT_TRUE(PluginInterface::isDiscoveryPaused("ab_eip", "exclusive"));
     EXPECT_EQ(zel_host::discoveryPauseQueries(), 6);
-}
-
-TEST_F(HostStore, RecordsInitPluginAndResets)
-{
-    auto cols = PluginInterface::createTableStructure("address", DatabaseColumnStructure::Text, 0);
-    ASSERT_FALSE(cols.isEmpty());
-    EXPECT_EQ(cols.first().name, "address");
-    PluginInitOptions o;
-    o.flag4 = true;
-    host.initPlugin("ab_eip", 31, {}, cols, {}, {}, o);
-    ASSERT_EQ(zel_host::initPluginCalls().size(), 1);
-    EXPECT_EQ(zel_host::initPluginCalls()[0].capabilities, 31u);
-    EXPECT_TRUE(zel_host::initPluginCalls()[0].options.flag4);
-    EXPECT_EQ(zel_host::callTrace(), QStringList({"createTableStructure:address", "initPlugin:ab_eip"}));
-    zel_host::reset();
-    EXPECT_TRUE(zel_host::initPluginCalls().isEmpty());
-    EXPECT_TRUE(zel_host::callTrace().isEmpty());
 }

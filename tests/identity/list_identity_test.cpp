@@ -41,11 +41,20 @@ TEST(ReadEipListIdentity, AsksOnceAndDecodesTheReply)
     EXPECT_EQ(device.requests().first(), hex("63 00 00 00 00 00 00 00 00 00 00 00 5a 45 4c 49 44 45 4e 54 00 00 00 00"));
 }
 
-TEST(ReadEipListIdentity, AcceptsAReplyFromAnotherPort)
+TEST(ReadEipListIdentity, OnlyAListIdentityReplyFromTheDevicesPortCounts)
 {
-    UdpResponder device("127.0.40.11", captureReplies("cpppo-list-identity-udp.txt"), true);
+    const QByteArray good = captureReplies("cpppo-list-identity-udp.txt").value(0);
+    QByteArray otherCommand = good.left(27);
+    otherCommand[0] = 0x04; // List Services
+    UdpResponder device("127.0.40.11", {good.left(27), otherCommand, good}, 1);
     ASSERT_TRUE(device.ok());
     EXPECT_EQ(readEipListIdentity("127.0.40.11").value("model"), "1756-L61/B LOGIX5561");
+
+    UdpResponder stray("127.0.40.13", {good}, 1);
+    ASSERT_TRUE(stray.ok());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(readEipListIdentity("127.0.40.13").isEmpty());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
 }
 
 TEST(ReadEipListIdentity, OnlyTheFirstDatagramCounts)

@@ -1,6 +1,6 @@
 #pragma once
 // A tiny stand-in device for List Identity: binds addr:44818 and answers every datagram
-// with a fixed list of replies, optionally from a second socket (another port).
+// with a fixed list of replies, the first `fromOtherPort` of them from a second socket.
 
 #include <QByteArray>
 #include <QList>
@@ -18,11 +18,11 @@
 
 class UdpResponder {
 public:
-    UdpResponder(const char *address, QList<QByteArray> replies, bool fromOtherPort = false)
-        : replies_(std::move(replies))
+    UdpResponder(const char *address, QList<QByteArray> replies, int fromOtherPort = 0)
+        : replies_(std::move(replies)), fromOtherPort_(fromOtherPort)
     {
         fd_ = open(address, 44818);
-        if (fromOtherPort)
+        if (fromOtherPort > 0)
             replyFd_ = open(address, 0);
         if (fd_ >= 0)
             thread_ = std::thread([this] { run(); });
@@ -76,13 +76,14 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_ << QByteArray(buf, static_cast<int>(n));
             }
-            const int out = replyFd_ >= 0 ? replyFd_ : fd_;
-            for (const QByteArray &r : replies_)
-                ::sendto(out, r.constData(), static_cast<size_t>(r.size()), 0, reinterpret_cast<sockaddr *>(&peer), len);
+            for (int i = 0; i < replies_.size(); ++i)
+                ::sendto(i < fromOtherPort_ ? replyFd_ : fd_, replies_[i].constData(), size_t(replies_[i].size()), 0,
+                         reinterpret_cast<sockaddr *>(&peer), len);
         }
     }
 
     QList<QByteArray> replies_;
+    int fromOtherPort_ = 0;
     int fd_ = -1;
     int replyFd_ = -1;
     std::atomic<bool> stop_{false};

@@ -1,4 +1,5 @@
 #include "identity/identity_items.h"
+#include "identity/omron_version.h"
 
 #include "host_state.h"
 
@@ -33,24 +34,6 @@ TEST(IdentityModel, ItemRecognition)
     EXPECT_FALSE(isIdentityItem(item, "path"));
     item.settings.clear();
     EXPECT_FALSE(isIdentityItem(item, "address"));
-}
-
-TEST(IdentityModel, EipTable)
-{
-    const QList<Spec> specs = eipIdentitySpecs();
-    ASSERT_EQ(specs.size(), 5);
-    const char *keys[] = {"vendor", "model", "serial", "firmware", "product_code"};
-    const char *names[] = {"Vendor", "Model", "Serial", "Firmware", "Product code"};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(specs[i].key, QLatin1String(keys[i]));
-        EXPECT_EQ(specs[i].name, QLatin1String(names[i]));
-        EXPECT_EQ(specs[i].options.value("address"), QStringLiteral("__identity.") + QLatin1String(keys[i]));
-        EXPECT_EQ(specs[i].options.value("data_type"), "11");
-        EXPECT_EQ(specs[i].options.size(), 2);
-        EXPECT_FALSE(specs[i].flag);
-    }
-    EXPECT_EQ(specs[3].description, "EtherNet/IP revision");
-    EXPECT_EQ(specs[4].description, "EtherNet/IP product code");
 }
 
 class EnsureItems : public ::testing::Test {
@@ -103,12 +86,17 @@ TEST_F(EnsureItems, NoHostOrNoDeviceCreatesNothing)
     EXPECT_TRUE(zel_host::callTrace().isEmpty());
 }
 
-TEST_F(EnsureItems, FlagIsCopied)
+TEST(IdentityModel, OmronVersionVariables)
 {
-    QList<Spec> specs = eipIdentitySpecs().mid(0, 1);
-    specs[0].flag = true;
-    ensureItems(&host, 1, specs);
-    ItemInstancePlugin got{};
-    ASSERT_TRUE(zel_host::findItem("identity_1_vendor", &got));
-    EXPECT_TRUE(got.flag);
+    const struct {
+        const char *address, *base;
+        int parts;
+    } cases[] = {{"_UnitVersion", "_UnitVersion", 2},         {"_ProjectUnitVersion[0]", "_ProjectUnitVersion", 2},
+                 {"_SystemSWVersion[0]", "_SystemSWVersion", 3}, {"_unitversion", "_unitversion", 0},
+                 {"_UnitVersion.x", "_UnitVersion.x", 0},       {"[3]_UnitVersion", "[3]_UnitVersion", 0},
+                 {"A[1][2]", "A", 0},                           {"", "", 0}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(omronTagBase(c.address), c.base) << c.address;
+        EXPECT_EQ(omronVersionElements(c.address), c.parts) << c.address;
+    }
 }

@@ -165,19 +165,6 @@ TEST_F(Init, LegacyRuleOnlyForOmron)
     EXPECT_EQ(zel_host::itemCount(), 1 + 5);
 }
 
-TEST_F(Init, SecondCallCreatesNothing)
-{
-    zel_host::setDevices({makeDevice(1, "192.0.2.10", AB_EIP::Micro800), makeDevice(2, "192.0.2.11", AB_EIP::OmronNjNx)});
-    plugin.init();
-    const int created = zel_host::itemCount();
-    EXPECT_EQ(created, 5 + 7);
-    const int adds = zel_host::callTrace().filter("addPluginItem:").size();
-    plugin.init();
-    EXPECT_EQ(zel_host::itemCount(), created);
-    EXPECT_EQ(zel_host::callTrace().filter("addPluginItem:").size(), adds);
-    EXPECT_EQ(zel_host::initPluginCalls().size(), 2);
-}
-
 TEST_F(Init, OddControllerTypesAndDeviceIds)
 {
     DeviceInstancePlugin noType = makeDevice(8, "192.0.2.14", 0);

@@ -58,9 +58,21 @@ TEST_F(E2E, CyclesAndTagLifetimesFromManyThreads)
                                     makeDataItem(3, "Arr", "Arr[0-9]", AB_EIP::DoubleInteger)};
     const QList<DataItem> items2 = {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger),
                                     makeDataItem(2, "S", "S", AB_EIP::String)};
+    // A batch of two writes to one array, in flight together.
+    auto batchWriter = [&] {
+        for (int i = 0; i < kRounds; ++i) {
+            const QString v = QStringLiteral("[%1,%1,%1,%1,%1]").arg(i);
+            LogList l = batch(d1, {makeDataItem(4, "Lo", "Arr[0-4]", AB_EIP::DoubleInteger, v),
+                                   makeDataItem(5, "Hi", "Arr[5-9]", AB_EIP::DoubleInteger, v)});
+            if (!plugin.writeData(&l) || !l.dataItems[0].item.statusMessage.isEmpty() ||
+                !l.dataItems[1].item.statusMessage.isEmpty())
+                ++failures;
+        }
+    };
     std::vector<std::thread> threads;
     threads.emplace_back(reader, d1, items1);
-    threads.emplace_back(reader, d1, items1);
+    threads.emplace_back(reader, d1, QList<DataItem>{items1[2], items1[1], items1[0]}); // the other order
+    threads.emplace_back(batchWriter);
     threads.emplace_back(writer, d1, "A");
     threads.emplace_back(writer, d1, "B");
     threads.emplace_back(reader, d2, items2);
@@ -74,6 +86,30 @@ TEST_F(E2E, CyclesAndTagLifetimesFromManyThreads)
     EXPECT_EQ(one.getInt("A"), kRounds - 1);
     EXPECT_EQ(one.getInt("B"), kRounds - 1);
     EXPECT_EQ(two.getInt("A"), kRounds - 1);
+    EXPECT_EQ(one.getInt("Arr", 0), kRounds - 1);
+    EXPECT_EQ(one.getInt("Arr", 9), kRounds - 1);
     EXPECT_TRUE(plugin.stopPlugin());
     EXPECT_TRUE(AB_EIP::tags.isEmpty());
+}
+
+// A write to a tag whose read is in flight waits for that read instead of failing as busy.
+TEST_F(E2E, AWriteWaitsForTheReadInFlight)
+{
+    absim::Simulator &sim =
+        startSim("127.0.150.20", Personality::ControlLogix, {tagDef("T", CipType::Dint, {}, {"1"})});
+    const DeviceInstancePlugin device = makeDevice(1, "127.0.150.20", AB_EIP::ControlLogix);
+    const QList<DataItem> item = {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger)};
+    LogList warm = batch(device, item);
+    ASSERT_TRUE(plugin.readData(&warm)); // cached: the next pass sends its read and goes on
+    sim.setResponseDelayMs(300);
+    LogList read = batch(device, item);
+    std::thread pass([&] { plugin.readData(&read); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    LogList write = batch(device, {makeDataItem(1, "T", "T", AB_EIP::DoubleInteger, "42")});
+    EXPECT_TRUE(plugin.writeData(&write));
+    pass.join();
+    EXPECT_EQ(write.dataItems[0].item.statusMessage, "");
+    EXPECT_EQ(sim.getInt("T"), 42);
+    EXPECT_EQ(read.dataItems[0].item.statusMessage, "");
+    EXPECT_TRUE(QStringList({"1", "42"}).contains(read.dataItems[0].values.value("value")));
 }

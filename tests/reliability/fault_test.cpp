@@ -218,6 +218,9 @@ TEST_F(E2E, NoDescriptorThreadOrTagLeaksOverAThousandPasses)
         return plugin.readData(&r) && r.dataItems[0].values.value("value") == "1" &&
                r.dataItems[1].values.value("value") == "2";
     };
+    // Two healthy passes: the second has its reads in flight together, which starts the
+    // session's own thread, part of a healthy device from then on.
+    ASSERT_TRUE(eventually(healthy));
     ASSERT_TRUE(eventually(healthy));
     const int fds = openDescriptors(), threads = threadCount();
     const int tags = AB_EIP::tags.size();

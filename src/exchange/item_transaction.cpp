@@ -1,0 +1,319 @@
+#include "item_transaction.h"
+
+#include "value_codec.h"
+
+#include <libplctag.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+using Clock = TransactionClock;
+using std::chrono::milliseconds;
+
+constexpr unsigned int kReadyAfterCreateMs = 3000;
+constexpr int kReadTimeoutMs = 5000;
+constexpr unsigned int kReadyAfterReadMs = 1500;
+constexpr int kWriteTimeoutMs = 5000;
+
+// Until the tag has no operation in flight: its status then, or PLCTAG_STATUS_PENDING at the
+// deadline. The pauses start short, as a reply on a quiet network takes tens of microseconds.
+int waitSettled(int handle, Clock::time_point deadline)
+{
+    std::chrono::microseconds pause(20);
+    for (;;) {
+        const int status = plc_tag_status(handle);
+        const Clock::time_point now = Clock::now();
+        if (status != PLCTAG_STATUS_PENDING || now >= deadline)
+            return status;
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min<std::chrono::microseconds>(pause * 2, milliseconds(100));
+    }
+}
+
+QString addressOf(const DataItem &data)
+{
+    return data.item.settings.value(QStringLiteral("address"));
+}
+
+QString joinValue(const QStringList &texts, int versionParts)
+{
+    if (versionParts > 0 && versionParts <= texts.size())
+        return QStringList(texts.mid(0, versionParts)).join(QLatin1Char('.'));
+    if (texts.size() > 1)
+        return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(texts)).toJson(QJsonDocument::Compact));
+    if (texts.size() == 1)
+        return texts.first();
+    return QString("");
+}
+
+// The item's tag, fetched or created. A failed creation is removed from the cache (by the write
+// cycle too, so that a write-only item recovers on its next write) and gives its outcome.
+Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data, TagInstance *tag,
+                const char *failureLine)
+{
+    *tag = access.getOrCreateTag(device, &data);
+    if (!tag->refusal.isEmpty())
+        return Outcome::item(tag->refusal);
+    if (tag->handle >= 0)
+        return Outcome::ok();
+    access.pluginInterface.logDebug(QLatin1String(failureLine) + TagAccess::errorMessage(tag->handle) +
+                                    QStringLiteral(". Item: ") + data.item.name);
+    access.destroyTag(tag->handle);
+    return Outcome::status(tag->handle);
+}
+
+} // namespace
+
+Outcome Outcome::status(int status)
+{
+    if (status == PLCTAG_ERR_TIMEOUT)
+        return {DeviceTimeout, QString()};
+    return item(TagAccess::errorMessage(status));
+}
+
+bool report(const Outcome &outcome, DeviceInstancePlugin &device, ItemInstancePlugin &item)
+{
+    switch (outcome.kind) {
+    case Outcome::Ok: return true;
+    case Outcome::ItemError: item.statusMessage = outcome.text; return true;
+    case Outcome::DeviceTimeout: device.statusMessage = QStringLiteral("Timeout connecting to PLC"); return false;
+    case Outcome::DeviceError: device.statusMessage = outcome.text; return false;
+    }
+    return false;
+}
+
+// --- Reading ---
+
+TagRead::TagRead(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data)
+    : access_(access), device_(device), data_(data)
+{
+}
+
+TagRead::~TagRead()
+{
+    if (started_ && !finished_)
+        plc_tag_abort(tag_.handle);
+}
+
+bool TagRead::start()
+{
+    if (!access_.findTag(device_, data_, &tag_) || tag_.handle < 0)
+        return false;
+    const int handle = tag_.handle;
+    // Under the tag's lock: a write holds it from its encoding to its reply, and a read landing
+    // in between would overwrite the values about to be sent.
+    if (plc_tag_lock(handle) != PLCTAG_STATUS_OK)
+        return false;
+    // A failed last operation does not matter: this read's own outcome decides.
+    if (plc_tag_status(handle) != PLCTAG_STATUS_PENDING) {
+        const int rc = plc_tag_read(handle, 0);
+        started_ = rc == PLCTAG_STATUS_PENDING || rc == PLCTAG_STATUS_OK;
+    }
+    plc_tag_unlock(handle);
+    deadline_ = Clock::now() + milliseconds(kReadTimeoutMs); // the bound of a read that waits
+    return started_;
+}
+
+Outcome TagRead::open()
+{
+    const Outcome opened = openTag(access_, device_, data_, &tag_, "Error getting or creating tag: ");
+    if (opened.kind != Outcome::Ok)
+        return opened;
+    const int handle = tag_.handle;
+    const int status = access_.waitForTagToBeReady(handle, kReadyAfterCreateMs);
+    if (status != PLCTAG_STATUS_OK) {
+        access_.pluginInterface.logDebug(QStringLiteral("Failed to wait for tag after create. Item: ") +
+                                         data_.item.name + QStringLiteral(" Address: ") + addressOf(data_) +
+                                         QStringLiteral(" Error: ") + TagAccess::errorMessage(status));
+        access_.destroyTag(handle);
+        return Outcome::status(status);
+    }
+    return Outcome::ok();
+}
+
+Outcome TagRead::finish()
+{
+    finished_ = true;
+    if (!started_) {
+        const Outcome opened = open();
+        if (opened.kind != Outcome::Ok)
+            return opened;
+    }
+    const int handle = tag_.handle;
+    int status = plc_tag_lock(handle);
+    if (status != PLCTAG_STATUS_OK) {
+        access_.destroyTag(handle);
+        return Outcome::status(status);
+    }
+    const auto unableToRead = [&](int code) {
+        return QStringLiteral("Unable to read data from tag ") + data_.item.name + QStringLiteral(" (") +
+               addressOf(data_) + QStringLiteral("). Error: ") + TagAccess::errorMessage(code);
+    };
+    if (started_) {
+        status = waitSettled(handle, deadline_);
+        if (status == PLCTAG_STATUS_PENDING)
+            status = PLCTAG_ERR_TIMEOUT;
+        if (status != PLCTAG_STATUS_OK)
+            return fail(status, unableToRead(status));
+    } else {
+        // Another pass's read may be in flight: its result is as good as ours, so wait for it.
+        status = waitSettled(handle, Clock::now() + milliseconds(kReadTimeoutMs));
+        if (status != PLCTAG_STATUS_OK)
+            return fail(status == PLCTAG_STATUS_PENDING ? PLCTAG_ERR_TIMEOUT : status, QString());
+        status = plc_tag_read(handle, kReadTimeoutMs);
+        access_.waitForTagToBeReady(handle, kReadyAfterReadMs);
+        if (status != PLCTAG_STATUS_OK && status != PLCTAG_STATUS_PENDING)
+            return fail(status, unableToRead(status));
+    }
+
+    QStringList texts;
+    if (!decodeElements(handle, tag_.dataType, tag_.controllerType, tag_.elementCount, &texts, &status)) {
+        const QString text = QStringLiteral("The string read from the PLC could not be decoded (") +
+                             TagAccess::errorMessage(status) + QStringLiteral(")");
+        fail(status, QStringLiteral("Unable to decode tag ") + data_.item.name + QStringLiteral(": ") + text);
+        return Outcome::item(text);
+    }
+    data_.values.insert(QStringLiteral("value"), joinValue(texts, tag_.versionParts));
+    data_.item.statusMessage.clear(); // a good value never carries an old error
+    plc_tag_unlock(handle);
+    return Outcome::ok();
+}
+
+// Destroyed before it is unlocked: nobody may see a buffer the controller did not give.
+Outcome TagRead::fail(int status, const QString &logLine)
+{
+    if (!logLine.isEmpty())
+        access_.pluginInterface.logDebug(logLine);
+    access_.destroyTag(tag_.handle);
+    plc_tag_unlock(tag_.handle);
+    return Outcome::status(status);
+}
+
+// --- Writing ---
+
+TagWrite::TagWrite(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data)
+    : access_(access), device_(device), data_(data)
+{
+}
+
+Outcome TagWrite::start(bool overlap)
+{
+    ItemInstancePlugin &item = data_.item;
+    const Outcome opened = openTag(access_, device_, data_, &tag_, "Error getting or creating tag (WRITE): ");
+    if (opened.kind != Outcome::Ok)
+        return opened;
+    const int handle = tag_.handle;
+    int status = plc_tag_lock(handle);
+    if (status != PLCTAG_STATUS_OK) {
+        access_.destroyTag(handle);
+        return Outcome::status(status);
+    }
+    locked_ = true;
+    // A read in flight (another pass's) lands first: its data must not overwrite ours.
+    status = waitSettled(handle, Clock::now() + milliseconds(kWriteTimeoutMs));
+    if (status == PLCTAG_STATUS_PENDING)
+        return fail(PLCTAG_ERR_TIMEOUT, QString());
+    if (status == PLCTAG_ERR_CREATE) {
+        fail(status, QStringLiteral("Error setting up tag (WRITE). Item: ") + item.name + QStringLiteral(" Device: ") +
+                         device_.name + QStringLiteral(" Error: ") + TagAccess::errorMessage(status));
+        return Outcome::device(QStringLiteral("Error connecting to PLC"));
+    }
+
+    const QString text = data_.values.value(QStringLiteral("value"));
+    QJsonArray elements;
+    if (tag_.elementCount < 2) {
+        elements.append(text);
+    } else {
+        const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
+        if (!doc.isArray()) {
+            const QString message = QStringLiteral("Write array error: Invalid format. Write message: ") + text;
+            access_.pluginInterface.logDebug(message + QStringLiteral(" to item ") + item.name);
+            plc_tag_unlock(handle);
+            locked_ = false;
+            return Outcome::item(message);
+        }
+        elements = doc.array();
+        while (elements.size() > tag_.elementCount)
+            elements.removeLast();
+    }
+
+    // Every element is checked before any is set: a bad element writes nothing at all.
+    QVector<WriteValue> values;
+    QString refused;
+    for (const QJsonValue &e : qAsConst(elements)) {
+        values << parseWriteValue(tag_.dataType, e.toVariant());
+        if (!values.last().ok) {
+            refused = values.last().error;
+            break;
+        }
+    }
+    if (refused.isEmpty()) {
+        const Encoded encoded = encodeElements(handle, tag_.dataType, tag_.controllerType, values, tag_.elementCount);
+        if (encoded.status != PLCTAG_STATUS_OK)
+            refused = refuseStrings(encoded.status, encoded.totalLength, values);
+    }
+    if (!refused.isEmpty()) {
+        access_.pluginInterface.logDebug(QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") +
+                                         refused);
+        plc_tag_unlock(handle);
+        locked_ = false;
+        return Outcome::item(refused);
+    }
+
+    writeStatus_ = plc_tag_write(handle, overlap ? 0 : kWriteTimeoutMs);
+    deadline_ = Clock::now() + milliseconds(kWriteTimeoutMs);
+    return Outcome::ok();
+}
+
+QString TagWrite::refuseStrings(int status, int totalLength, const QVector<WriteValue> &values)
+{
+    access_.pluginInterface.logError(QStringLiteral("Error setting string %1, error %2!")
+                                         .arg(QString::number(totalLength),
+                                              QString::fromLatin1(plc_tag_decode_error(status))));
+    if (status != PLCTAG_ERR_TOO_LARGE)
+        return TagAccess::errorMessage(status);
+    int longest = 0;
+    for (const WriteValue &v : values)
+        longest = std::max(longest, v.text.size());
+    return QStringLiteral("Text too long for the PLC's string: %1 bytes").arg(longest);
+}
+
+Outcome TagWrite::finish()
+{
+    const int handle = tag_.handle;
+    int status = writeStatus_;
+    if (status == PLCTAG_STATUS_PENDING) {
+        status = waitSettled(handle, deadline_);
+        if (status == PLCTAG_STATUS_PENDING)
+            status = PLCTAG_ERR_TIMEOUT;
+    }
+    if (status != PLCTAG_STATUS_OK)
+        return fail(status, QStringLiteral("Error while writing data. Code: ") + QString::number(status) +
+                                QStringLiteral("(") + TagAccess::errorMessage(status) + QStringLiteral(")") +
+                                QStringLiteral(" Item: ") + data_.item.name + QStringLiteral(" Device: ") +
+                                device_.name);
+    plc_tag_unlock(handle);
+    locked_ = false;
+    access_.pluginInterface.logDebug(QStringLiteral("Wrote value ") + data_.values.value(QStringLiteral("value")) +
+                                     QStringLiteral(" to ") + data_.item.name + QStringLiteral(" (") +
+                                     addressOf(data_) + QStringLiteral(")"));
+    return Outcome::ok();
+}
+
+// Destroyed before it is unlocked: a read waiting for the lock must not decode values that
+// never reached the controller.
+Outcome TagWrite::fail(int status, const QString &logLine)
+{
+    access_.destroyTag(tag_.handle);
+    if (locked_)
+        plc_tag_unlock(tag_.handle);
+    locked_ = false;
+    if (!logLine.isEmpty())
+        access_.pluginInterface.logDebug(logLine);
+    return Outcome::status(status);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Tag access: the process-wide cache of open tags, their creation from an item's binding,
+// readiness, destruction and shutdown, and the texts of the tag library's statuses. The plugin
+// object is one of these; its cycles use nothing else of the tag library's life cycle.
+
+#include <host/plugin_interface.h>
+
+#include "data_types.h"
+#include "tag_cache.h"
+
+#include <QMutex>
+#include <QRegularExpression>
+#include <QString>
+
+class TagAccess : public TagTypes {
+public:
+    using TagInstance = ::TagInstance;
+
+    // Plain text for a tag-library status.
+    static QString errorMessage(int status);
+
+    // The cache entry for the item, created on a miss; a refused address is returned with
+    // its refusal and no tag. By value: another thread may destroy the entry meanwhile.
+    TagInstance getOrCreateTag(DeviceInstancePlugin device, DataItem *item);
+    // The cached entry for the item, without creating one.
+    bool findTag(const DeviceInstancePlugin &device, const DataItem &item, TagInstance *out);
+    void destroyTag(int handle);
+    int waitForTagToBeReady(int handle, unsigned int limitMs);
+    // Destroys every cached tag and shuts the tag library down when this process used it.
+    void shutdownTags();
+
+    PluginInterface pluginInterface;
+
+    static TagCache tags;
+    static QMutex listMutex; // guards tags and loopActive
+    static bool loopActive;  // a tag was created since the last shutdown
+    static const QRegularExpression offsetMatches;
+};

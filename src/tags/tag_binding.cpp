@@ -1,0 +1,127 @@
+#include "tag_binding.h"
+
+#include "attribute_string.h"
+#include "controller_profile.h"
+#include "data_types.h"
+#include "identity/omron_version.h"
+#include "tag_access.h"
+
+#include <QRegularExpression>
+
+#include <sys/select.h>
+
+namespace {
+
+QString setting(const QMap<QString, QString> &map, const char *key)
+{
+    return map.value(QLatin1String(key));
+}
+
+// Rewrites "Data[2-5]" into "Data[2]" with four elements; bounds from the last range.
+void applyArrayRange(QString &name, uint16_t &elementCount)
+{
+    if (name.indexOf(QLatin1Char('-')) <= 0)
+        return;
+    const QRegularExpressionMatch m = TagAccess::offsetMatches.match(name);
+    if (!m.hasMatch())
+        return;
+    const uint16_t first = decimalModulo16(m.captured(1));
+    const uint16_t last = decimalModulo16(m.captured(2));
+    // 65536 elements (0-65535) do not fit the 16-bit count and would wrap to a tag of none, which
+    // reads and writes nothing; such a range is left in the name for the tag library to refuse.
+    const uint32_t count = uint32_t(last) - first + 1;
+    if (last <= first || count > 0xFFFFu)
+        return;
+    elementCount = static_cast<uint16_t>(count);
+    static const QRegularExpression ranges(QStringLiteral("\\[\\s*(\\d+)\\s*-\\s*(\\d+)\\s*\\]+"));
+    name.replace(ranges, QStringLiteral("[%1]").arg(first));
+}
+
+// A PCCC data-file address: file letters, file number (implied for I, O and S), element.
+bool isDataFileAddress(const QString &address)
+{
+    static const QRegularExpression dataFile(QStringLiteral("^\\s*[A-Za-z]{1,2}\\d*:\\d+"));
+    return dataFile.match(address).hasMatch();
+}
+
+QString refusalFor(const ControllerProfile &profile, const QString &address)
+{
+    const QString family = *profile.label ? QString::fromLatin1(profile.label) : QStringLiteral("Logix");
+    if (profile.dataFiles && !isDataFileAddress(address))
+        return QStringLiteral("Address ") + address + QStringLiteral(" is not a data file address (such as N7:0), as a ") +
+               family + QStringLiteral(" controller needs");
+    if (!profile.dataFiles && isDataFileAddress(address))
+        return QStringLiteral("Address ") + address + QStringLiteral(" is a data file address; a ") + family +
+               QStringLiteral(" controller takes tag names");
+    return QString();
+}
+
+} // namespace
+
+BindingSource bindingSource(const DeviceInstancePlugin &device, const QMap<QString, QString> &itemSettings)
+{
+    return {setting(itemSettings, "data_type"), setting(device.settings, "controller_type"),
+            setting(device.settings, "path"),   device.ipAddress,
+            device.name,                        setting(device.settings, "product_name")};
+}
+
+uint16_t decimalModulo16(const QString &digits)
+{
+    uint32_t v = 0;
+    for (QChar c : digits) {
+        if (!c.isDigit())
+            break;
+        v = (v * 10 + static_cast<uint32_t>(c.digitValue())) & 0xFFFFu;
+    }
+    return static_cast<uint16_t>(v);
+}
+
+ItemBinding bindItem(const DeviceInstancePlugin &device, const QMap<QString, QString> &itemSettings)
+{
+    ItemBinding b;
+    const QString address = setting(itemSettings, "address");
+    int type = setting(device.settings, "controller_type").toInt();
+    b.dataType = setting(itemSettings, "data_type").toInt();
+    QString route = setting(device.settings, "path");
+
+    if (eip_identity::isMicro800(device.name) || eip_identity::isMicro800(setting(device.settings, "product_name")))
+        type = TagTypes::Micro800;
+    b.controllerType = type;
+
+    const ControllerProfile &profile = controllerProfile(type);
+    b.refusal = refusalFor(profile, address);
+    if (profile.dropsBackplaneRoute && route.trimmed() == QLatin1String("1,0"))
+        route.clear();
+    if (profile.defaultRoute && route.isEmpty())
+        route = QLatin1String(profile.defaultRoute);
+
+    b.name = address;
+    applyArrayRange(b.name, b.elementCount);
+    b.versionParts = type == TagTypes::OmronNjNx ? omronVersionElements(address) : 0;
+    if (b.versionParts > 0) {
+        b.dataType = TagTypes::UnsignedSmallInteger;
+        b.elementCount = static_cast<uint16_t>(b.versionParts);
+        b.name = omronTagBase(b.name) + QStringLiteral("[0]");
+    }
+
+    TagAttributes a;
+    a.gateway = device.ipAddress;
+    a.path = route;
+    a.plc = QString::fromLatin1(profile.plc);
+    a.elemSize = TagTypes::getDataLength(static_cast<TagTypes::DataType>(b.dataType));
+    a.elemCount = b.elementCount;
+    a.name = b.name;
+    a.debugOff = true;
+    b.attributes = attributeString(a);
+    return b;
+}
+
+int sleep_ms(int ms)
+{
+    if (ms < 0)
+        ms = 0;
+    timeval tv;
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = (ms % 1000) * 1000;
+    return select(0, nullptr, nullptr, nullptr, &tv);
+}
