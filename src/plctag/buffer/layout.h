@@ -20,8 +20,9 @@ struct StringLayout {
 inline constexpr StringLayout kLogixString{true, 4, true, 82, 88, 2, false, false};
 // SHORT_STRING (CIP type 0xDA): one length byte, then the characters.
 inline constexpr StringLayout kShortString{true, 1, false, 255, 0, 0, false, false};
-// CIP STRING (type 0xD0): UINT length, then the characters.
-inline constexpr StringLayout kCipString{true, 2, false, 0, 0, 0, false, false};
+// CIP STRING (type 0xD0): UINT length, then the characters. It grows with what is written,
+// so its capacity is what the count can say (kept to a signed INT, as for Omron's count).
+inline constexpr StringLayout kCipString{true, 2, false, 0x7FFF, 0, 0, false, false};
 
 // For each value width, which buffer byte holds logical (little-endian) byte i.
 struct ByteOrder {
