@@ -21,17 +21,26 @@ constexpr unsigned int kReadyAfterReadMs = 1500;
 constexpr int kWriteTimeoutMs = 5000;
 
 // Until the tag has no operation in flight: its status then, or PLCTAG_STATUS_PENDING at the
-// deadline. The pauses start short, as a reply on a quiet network takes tens of microseconds.
+// deadline. A reply on a quiet network takes tens of microseconds, so the first checks only
+// yield; a wait that goes on is checked at most every millisecond, which keeps a long wait
+// cheap without adding much to a reply that takes a few milliseconds.
 int waitSettled(int handle, Clock::time_point deadline)
 {
+    const Clock::time_point start = Clock::now();
     std::chrono::microseconds pause(20);
     for (;;) {
         const int status = plc_tag_status(handle);
         const Clock::time_point now = Clock::now();
         if (status != PLCTAG_STATUS_PENDING || now >= deadline)
             return status;
+        const Clock::duration waited = now - start;
+        if (waited < std::chrono::microseconds(200)) {
+            std::this_thread::yield();
+            continue;
+        }
         std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
-        pause = std::min<std::chrono::microseconds>(pause * 2, milliseconds(100));
+        if (waited > milliseconds(2))
+            pause = std::min<std::chrono::microseconds>(pause * 2, milliseconds(1));
     }
 }
 
