@@ -168,11 +168,6 @@ TEST_P(ListIdentity, UdpAndTcpCarryTheConfiguredIdentity)
     };
     const Bytes request = hex("63 00 00 00 00 00 00 00 00 00 00 00 'ZELIDENT' 00 00 00 00");
     EXPECT_EQ(toHex(udpExchange(address, request).value_or(Bytes{})), toHex(expected(0)));
-
-    Tcp tcp;
-    ASSERT_TRUE(tcp.connect(address));
-    tcp.send(request);
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(expected(0)));
     Client c = connect(); // inside a session the handle is echoed
     c.tcp.send(hex("63 00 00 00") + le32(c.session) + hex("00 00 00 00 'ZELIDENT' 00 00 00 00"));
     EXPECT_EQ(toHex(c.tcp.message().value_or(Bytes{})), toHex(expected(c.session)));
