@@ -135,84 +135,49 @@ TEST(MessageRouterReply, StatusWordsAndData)
     EXPECT_FALSE(cip::parseMrReply(unknown.data(), 3, &r));
 }
 
-// logix-read-dint.txt, the Large Forward Open: session 0x1411a19b, context 0x59804515,
-// T->O id 0x1e3c3ebf and serial 0x47bf as libplctag chose them, route 1,0.
-TEST(ForwardOpen, LargeRequestAsCaptured)
+// Forward Open requests: the captures' ids and serials as libplctag chose them, and the facts
+// sheet's classic example; our fixed fields are vendor 0xF33D, originator serial 0x21504345,
+// RPI 1 s. The SendRRData around them is compared whole in ForwardClose and UnconnectedSend.
+TEST(ForwardOpen, RequestsAsCaptured)
 {
-    Bytes out;
-    wire::Writer w(out);
-    const encap::Frame f = encap::beginSendRRData(w, 0x1411a19b, 0x59804515, 1);
-    const Bytes r = route("1,0");
-    cip::ForwardOpenParams p;
-    p.large = true;
-    p.connectionSize = 4002;
-    p.toConnectionId = 0x1e3c3ebf;
-    p.connectionSerial = 0x47bf;
-    p.route = r.data();
-    p.routeLen = r.size();
-    cip::writeForwardOpen(w, p);
-    encap::endFrame(w, f);
-    EXPECT_BYTES(hex("6f 00 44 00 9b a1 11 14 00 00 00 00 15 45 80 59 00 00 00 00 00 00 00 00"
-                     "00 00 00 00 01 00 02 00 00 00 00 00 b2 00 34 00"
-                     "5b 02 20 06 24 01 0a 05 00 00 00 00 bf 3e 3c 1e bf 47 3d f3 45 43 50 21"
-                     "01 00 00 00 40 42 0f 00 a2 0f 00 42 40 42 0f 00 a2 0f 00 42 a3 03 01 00 20 02 24 01"),
-                 out);
-}
-
-TEST(ForwardOpen, LargeRequestsOfOmronAndMicro800)
-{
-    // omron-write-read-dint.txt: 1996 bytes, path 18,127.0.0.1 (connection path 8 words).
-    Bytes out;
-    wire::Writer w(out);
-    const Bytes r = route("18,127.0.0.1");
-    cip::ForwardOpenParams p;
-    p.connectionSize = 1996;
-    p.toConnectionId = 0x1a8808cd;
-    p.connectionSerial = 0x12bb;
-    p.route = r.data();
-    p.routeLen = r.size();
-    cip::writeForwardOpen(w, p);
-    EXPECT_BYTES(hex("5b 02 20 06 24 01 0a 05 00 00 00 00 cd 08 88 1a bb 12 3d f3 45 43 50 21 01 00 00 00"
-                     "40 42 0f 00 cc 07 00 42 40 42 0f 00 cc 07 00 42 a3 08"
-                     "12 09 31 32 37 2e 30 2e 30 2e 31 00 20 02 24 01"),
-                 out);
-
-    // micro800-write-read-string.txt: no route, connection path = message router only.
-    out.clear();
-    p.connectionSize = 4002;
-    p.toConnectionId = 0x148c02fb;
-    p.connectionSerial = 0x4807;
-    p.route = nullptr;
-    p.routeLen = 0;
-    cip::writeForwardOpen(w, p);
-    EXPECT_BYTES(hex("5b 02 20 06 24 01 0a 05 00 00 00 00 fb 02 8c 14 07 48 3d f3 45 43 50 21 01 00 00 00"
-                     "40 42 0f 00 a2 0f 00 42 40 42 0f 00 a2 0f 00 42 a3 02 20 02 24 01"),
-                 out);
-}
-
-TEST(ForwardOpen, ClassicRequestHas16BitParameters)
-{
-    // The facts sheet's classic example (504 bytes, route 1,0, T->O id 0x11223344, serial
-    // 0x0101), with our fixed fields: vendor 0xF33D, originator serial 0x21504345, RPI 1 s.
-    Bytes out;
-    wire::Writer w(out);
-    const Bytes r = route("1,0");
-    cip::ForwardOpenParams p;
-    p.large = false;
-    p.connectionSize = 504;
-    p.toConnectionId = 0x11223344;
-    p.connectionSerial = 0x0101;
-    p.route = r.data();
-    p.routeLen = r.size();
-    cip::writeForwardOpen(w, p);
-    EXPECT_BYTES(hex("54 02 20 06 24 01 0a 05 00 00 00 00 44 33 22 11 01 01 3d f3 45 43 50 21"
-                     "01 00 00 00 40 42 0f 00 f8 43 40 42 0f 00 f8 43 a3 03 01 00 20 02 24 01"),
-                 out);
-    out.clear();
-    p.connectionSize = 508; // libplctag's classic size: variable, 0x1FC
-    cip::writeForwardOpen(w, p);
-    EXPECT_EQ(out[32], 0xfc);
-    EXPECT_EQ(out[33], 0x43);
+    const struct {
+        const char *what;
+        bool large;
+        uint32_t size, toId;
+        uint16_t serial;
+        const char *route;
+        const char *expected;
+    } cases[] = {
+        {"logix-read-dint.txt", true, 4002, 0x1e3c3ebf, 0x47bf, "1,0",
+         "5b 02 20 06 24 01 0a 05 00 00 00 00 bf 3e 3c 1e bf 47 3d f3 45 43 50 21 01 00 00 00"
+         "40 42 0f 00 a2 0f 00 42 40 42 0f 00 a2 0f 00 42 a3 03 01 00 20 02 24 01"},
+        {"omron-write-read-dint.txt: connection path 8 words", true, 1996, 0x1a8808cd, 0x12bb, "18,127.0.0.1",
+         "5b 02 20 06 24 01 0a 05 00 00 00 00 cd 08 88 1a bb 12 3d f3 45 43 50 21 01 00 00 00"
+         "40 42 0f 00 cc 07 00 42 40 42 0f 00 cc 07 00 42 a3 08 12 09 31 32 37 2e 30 2e 30 2e 31 00 20 02 24 01"},
+        {"micro800-write-read-string.txt: no route", true, 4002, 0x148c02fb, 0x4807, "",
+         "5b 02 20 06 24 01 0a 05 00 00 00 00 fb 02 8c 14 07 48 3d f3 45 43 50 21 01 00 00 00"
+         "40 42 0f 00 a2 0f 00 42 40 42 0f 00 a2 0f 00 42 a3 02 20 02 24 01"},
+        {"classic: 16-bit parameters", false, 504, 0x11223344, 0x0101, "1,0",
+         "54 02 20 06 24 01 0a 05 00 00 00 00 44 33 22 11 01 01 3d f3 45 43 50 21"
+         "01 00 00 00 40 42 0f 00 f8 43 40 42 0f 00 f8 43 a3 03 01 00 20 02 24 01"},
+        {"classic, libplctag's 508 bytes", false, 508, 0x11223344, 0x0101, "1,0",
+         "54 02 20 06 24 01 0a 05 00 00 00 00 44 33 22 11 01 01 3d f3 45 43 50 21"
+         "01 00 00 00 40 42 0f 00 fc 43 40 42 0f 00 fc 43 a3 03 01 00 20 02 24 01"},
+    };
+    for (const auto &c : cases) {
+        Bytes out;
+        wire::Writer w(out);
+        const Bytes r = route(c.route);
+        cip::ForwardOpenParams p;
+        p.large = c.large;
+        p.connectionSize = c.size;
+        p.toConnectionId = c.toId;
+        p.connectionSerial = c.serial;
+        p.route = r.empty() ? nullptr : r.data();
+        p.routeLen = r.size();
+        cip::writeForwardOpen(w, p);
+        EXPECT_BYTES(hex(c.expected), out) << c.what;
+    }
 }
 
 TEST(ForwardOpen, ReplyAsCaptured)

@@ -6,7 +6,6 @@
 #include "process_util.h"
 #include "qt_print.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -44,57 +43,13 @@ const char kConfig[] = R"({
 }
 )";
 
-// ab-sim with its control channel on stdin.
-class SimProcess {
-public:
-    bool start(const QString &config)
-    {
-        p_.setProcessChannelMode(QProcess::MergedChannels);
-        p_.start(kSim, {QStringLiteral("--config"), config});
-        if (!p_.waitForStarted(5000))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (out_.count(QStringLiteral("listening")) < 3 && t.elapsed() < 10000) {
-            p_.waitForReadyRead(200);
-            out_ += QString::fromUtf8(p_.readAll());
-        }
-        return out_.count(QStringLiteral("listening")) == 3;
-    }
-    // One control command and its one-line answer.
-    QString ask(const QString &command)
-    {
-        p_.write((command + QLatin1Char('\n')).toUtf8());
-        QString line;
-        QElapsedTimer t;
-        t.start();
-        while (!line.endsWith(QLatin1Char('\n')) && t.elapsed() < 5000) {
-            p_.waitForReadyRead(200);
-            line += QString::fromUtf8(p_.readAll());
-        }
-        return line.trimmed();
-    }
-    ~SimProcess()
-    {
-        p_.write("quit\n");
-        if (!p_.waitForFinished(3000)) {
-            p_.kill();
-            p_.waitForFinished(3000);
-        }
-    }
-
-private:
-    QProcess p_;
-    QString out_;
-};
-
 class AgainstSimulator : public ::testing::Test {
 protected:
     // Starts the controllers on 127.0.<net>.1-3; returns the configuration for the runner.
     QString startOn(int net)
     {
         net_ = QString::number(net);
-        EXPECT_TRUE(sim.start(write("controllers.json", onNet(kControllers))));
+        EXPECT_TRUE(sim.start(kSim, write("controllers.json", onNet(kControllers))));
         return write("plant.json", onNet(kConfig));
     }
     QByteArray onNet(const char *text) const { return QByteArray(text).replace("NET", net_.toLatin1()); }

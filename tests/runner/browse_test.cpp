@@ -6,10 +6,8 @@
 #include "process_util.h"
 #include "qt_print.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -65,27 +63,9 @@ class Browse : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim.setProcessChannelMode(QProcess::MergedChannels);
         const QString file = write("controllers.json", controllers().replace("127.0.170.", net()));
-        sim.start(kSim, {QStringLiteral("--config"), file});
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        QString out;
-        QElapsedTimer t;
-        t.start();
-        while (out.count(QStringLiteral("listening")) < 3 && t.elapsed() < 10000) {
-            sim.waitForReadyRead(200);
-            out += QString::fromUtf8(sim.readAll());
-        }
-        ASSERT_EQ(out.count(QStringLiteral("listening")), 3) << out.toStdString();
+        ASSERT_TRUE(sim.start(kSim, file)) << sim.output().toStdString();
         plant = write("plant.json", kPlant);
-    }
-    void TearDown() override
-    {
-        sim.write("quit\n");
-        if (!sim.waitForFinished(3000)) {
-            sim.kill();
-            sim.waitForFinished(3000);
-        }
     }
     QString write(const QString &name, const QByteArray &text)
     {
@@ -95,7 +75,7 @@ protected:
         return f.fileName();
     }
     QTemporaryDir dir;
-    QProcess sim;
+    SimProcess sim;
     QString plant;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // Runs an executable as a user would and collects what it printed, with a bound.
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
@@ -66,3 +67,49 @@ inline ProcessResult runProcess(const QString &program, const QStringList &args,
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
+
+// ab-sim with its control channel on stdin.
+class SimProcess {
+public:
+    // Starts it and waits until its three controllers listen.
+    bool start(const QString &program, const QString &config)
+    {
+        p_.setProcessChannelMode(QProcess::MergedChannels);
+        p_.start(program, {QStringLiteral("--config"), config});
+        if (!p_.waitForStarted(5000))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (out_.count(QStringLiteral("listening")) < 3 && t.elapsed() < 10000) {
+            p_.waitForReadyRead(200);
+            out_ += QString::fromUtf8(p_.readAll());
+        }
+        return out_.count(QStringLiteral("listening")) == 3;
+    }
+    const QString &output() const { return out_; }
+    // One control command and its one-line answer.
+    QString ask(const QString &command)
+    {
+        p_.write((command + QLatin1Char('\n')).toUtf8());
+        QString line;
+        QElapsedTimer t;
+        t.start();
+        while (!line.endsWith(QLatin1Char('\n')) && t.elapsed() < 5000) {
+            p_.waitForReadyRead(200);
+            line += QString::fromUtf8(p_.readAll());
+        }
+        return line.trimmed();
+    }
+    ~SimProcess()
+    {
+        p_.write("quit\n");
+        if (!p_.waitForFinished(3000)) {
+            p_.kill();
+            p_.waitForFinished(3000);
+        }
+    }
+
+private:
+    QProcess p_;
+    QString out_;
+};

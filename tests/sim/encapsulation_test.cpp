@@ -139,7 +139,8 @@ TEST_F(Encapsulation, UdpAnswersOnlyTheListCommands)
                              kSilenceMs));
 }
 
-// List Identity of every personality, with a configured identity and the item hand-encoded.
+// List Identity with a configured identity and the item hand-encoded; the reply does not
+// depend on the personality, so three differing identities suffice.
 struct IdentityCase {
     const char *name;
     Personality personality;
@@ -168,11 +169,6 @@ TEST_P(ListIdentity, UdpAndTcpCarryTheConfiguredIdentity)
     };
     const Bytes request = hex("63 00 00 00 00 00 00 00 00 00 00 00 'ZELIDENT' 00 00 00 00");
     EXPECT_EQ(toHex(udpExchange(address, request).value_or(Bytes{})), toHex(expected(0)));
-
-    Tcp tcp;
-    ASSERT_TRUE(tcp.connect(address));
-    tcp.send(request);
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(expected(0)));
     Client c = connect(); // inside a session the handle is echoed
     c.tcp.send(hex("63 00 00 00") + le32(c.session) + hex("00 00 00 00 'ZELIDENT' 00 00 00 00"));
     EXPECT_EQ(toHex(c.tcp.message().value_or(Bytes{})), toHex(expected(c.session)));
@@ -184,24 +180,10 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"ControlLogix", Personality::ControlLogix, 11,
                      {1, 14, 55, 20, 11, 0x0030, 0x00C0FFEE, "1756-L71/B LOGIX5571", 3},
                      "01 00 0e 00 37 00 14 0b 30 00 ee ff c0 00 14 '1756-L71/B LOGIX5571' 03"},
-        IdentityCase{"CompactLogix", Personality::CompactLogix, 12,
-                     {1, 14, 108, 32, 11, 0x3060, 0x60A1B2C3, "1769-L33ER/B LOGIX5333ER", 3},
-                     "01 00 0e 00 6c 00 20 0b 60 30 c3 b2 a1 60 18 '1769-L33ER/B LOGIX5333ER' 03"},
-        IdentityCase{"FlexLogix", Personality::FlexLogix, 13,
-                     {1, 14, 41, 16, 4, 0x0034, 0x00F1E201, "1794-L34/B LOGIX5434", 3},
-                     "01 00 0e 00 29 00 10 04 34 00 01 e2 f1 00 14 '1794-L34/B LOGIX5434' 03"},
-        IdentityCase{"Micro800", Personality::Micro800, 14,
-                     {1, 14, 210, 12, 11, 0x0030, 0x4D383530, "2080-LC30-48QWB", 3},
-                     "01 00 0e 00 d2 00 0c 0b 30 00 30 35 38 4d 0f '2080-LC30-48QWB' 03"},
         IdentityCase{"OmronNJ", Personality::OmronNJ, 15, {47, 12, 1603, 2, 1, 0x0000, 0x3A7F0012, "NJ501-1300", 3},
                      "2f 00 0c 00 43 06 02 01 00 00 12 00 7f 3a 0a 'NJ501-1300' 03"},
         IdentityCase{"Slc500", Personality::Slc500, 16, {1, 14, 90, 3, 2, 0x0030, 0x0051C500, "1747-L552/C", 0xFF},
-                     "01 00 0e 00 5a 00 03 02 30 00 00 c5 51 00 0b '1747-L552/C' ff"},
-        IdentityCase{"MicroLogix", Personality::MicroLogix, 17,
-                     {1, 14, 150, 14, 0, 0x2060, 0x00140000, "1766-L32BXB/B", 0},
-                     "01 00 0e 00 96 00 0e 00 60 20 00 00 14 00 0d '1766-L32BXB/B' 00"},
-        IdentityCase{"Plc5", Personality::Plc5, 18, {1, 14, 20, 15, 3, 0x0030, 0x0000F5E5, "1785-L40E/F", 3},
-                     "01 00 0e 00 14 00 0f 03 30 00 e5 f5 00 00 0b '1785-L40E/F' 03"}),
+                     "01 00 0e 00 5a 00 03 02 30 00 00 c5 51 00 0b '1747-L552/C' ff"}),
     [](const ::testing::TestParamInfo<IdentityCase> &i) { return std::string(i.param.name); });
 
 } // namespace

@@ -1,7 +1,8 @@
 /*
  * A program written the way a libplctag user writes one, in C99, against <libplctag.h>:
  * create with an attribute string, read, typed getters and setters, strings, write, a read
- * started with timeout 0 and polled, errors and their texts, destroy, shutdown.
+ * started with timeout 0 and polled, errors, destroy, shutdown. The C API's edge cases are
+ * c_api_edge_test.cpp's.
  *
  *   c_user <gateway address>
  *
@@ -82,13 +83,6 @@ static void scalars(const char *gateway)
     CHECK(plc_tag_get_bit(counter, 6) == 1); /* -123456 = 0xfffe1dc0 */
     CHECK(plc_tag_get_bit(counter, 0) == 0);
 
-    /* Out of range: the sentinel, and the tag status says why. */
-    CHECK(plc_tag_get_int32(counter, 1) == INT32_MIN);
-    CHECK(plc_tag_status(counter) == PLCTAG_ERR_OUT_OF_BOUNDS);
-    CHECK(plc_tag_set_int16(counter, 3, 1) == PLCTAG_ERR_OUT_OF_BOUNDS);
-    CHECK(plc_tag_get_int16(counter, 2) == -2);
-    CHECK(plc_tag_status(counter) == PLCTAG_STATUS_OK);
-
     CHECK(plc_tag_get_int8(small, 0) == -7);
     CHECK(plc_tag_get_uint8(small, 0) == 249);
     CHECK(plc_tag_set_uint8(small, 0, 100) == PLCTAG_STATUS_OK);
@@ -98,8 +92,6 @@ static void scalars(const char *gateway)
     CHECK(plc_tag_get_uint64(big, 0) == (uint64_t)-(int64_t)1099511627776LL);
 
     CHECK_RC(plc_tag_destroy(counter));
-    CHECK(plc_tag_status(counter) == PLCTAG_ERR_NOT_FOUND);
-    CHECK(plc_tag_read(counter, TIMEOUT_MS) == PLCTAG_ERR_NOT_FOUND);
     CHECK_RC(plc_tag_destroy(small));
     CHECK_RC(plc_tag_destroy(big));
 }
@@ -174,9 +166,6 @@ static void errors(const char *gateway)
 {
     char attrs[256];
     int32_t tag;
-    CHECK(strcmp(plc_tag_decode_error(PLCTAG_ERR_TIMEOUT), "PLCTAG_ERR_TIMEOUT") == 0);
-    CHECK(strcmp(plc_tag_decode_error(PLCTAG_STATUS_PENDING), "PLCTAG_STATUS_PENDING") == 0);
-    CHECK(strcmp(plc_tag_decode_error(-40), "Unknown error.") == 0);
     CHECK(plc_tag_check_lib_version(2, 5, 0) == PLCTAG_STATUS_OK);
     CHECK(plc_tag_check_lib_version(3, 0, 0) == PLCTAG_ERR_UNSUPPORTED);
     CHECK(plc_tag_create("protocol=ab_eip&plc=ControlLogix", TIMEOUT_MS) == PLCTAG_ERR_BAD_PARAM);
