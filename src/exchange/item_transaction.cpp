@@ -274,9 +274,22 @@ Outcome TagWrite::start(bool overlap)
         return Outcome::item(refused);
     }
 
-    writeStatus_ = plc_tag_write(handle, overlap ? 0 : kWriteTimeoutMs);
+    if (overlap) {
+        prepared_ = true;
+        return Outcome::ok();
+    }
+    writeStatus_ = plc_tag_write(handle, kWriteTimeoutMs);
     deadline_ = Clock::now() + milliseconds(kWriteTimeoutMs);
     return Outcome::ok();
+}
+
+void TagWrite::send()
+{
+    if (!prepared_)
+        return;
+    prepared_ = false;
+    writeStatus_ = plc_tag_write(tag_.handle, 0);
+    deadline_ = Clock::now() + milliseconds(kWriteTimeoutMs);
 }
 
 QString TagWrite::refuseStrings(int status, int totalLength, const QVector<WriteValue> &values)
@@ -294,6 +307,7 @@ QString TagWrite::refuseStrings(int status, int totalLength, const QVector<Write
 
 Outcome TagWrite::finish()
 {
+    send();
     const int handle = tag_.handle;
     int status = writeStatus_;
     if (status == PLCTAG_STATUS_PENDING) {

@@ -64,9 +64,13 @@ private:
 class TagWrite {
 public:
     TagWrite(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data);
-    // Up to the write, which is sent without waiting when `overlap` is set; the tag stays
-    // locked until finish(), so that nothing else touches the buffer of a write in flight.
+    // Up to the write; with `overlap` the write is only prepared, and send() starts it without
+    // waiting. The tag stays locked until finish(), so that nothing else touches the buffer of
+    // a write in flight.
     Outcome start(bool overlap);
+    // Sends a prepared write. Sending a batch's writes back to back, once all are encoded,
+    // lets the tag library carry them in as few packets as the connection allows.
+    void send();
     Outcome finish();
 
 private:
@@ -78,6 +82,7 @@ private:
     DataItem &data_;
     TagInstance tag_;
     bool locked_ = false;
+    bool prepared_ = false; // encoded, not yet sent
     int writeStatus_ = 0;
     TransactionClock::time_point deadline_;
 };

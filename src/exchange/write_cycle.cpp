@@ -48,6 +48,11 @@ public:
     explicit InFlight(DeviceInstancePlugin &device) : device_(device) {}
     ~InFlight() { drop(); }
     void add(std::unique_ptr<TagWrite> write, DataItem *data) { writes_.emplace_back(std::move(write), data); }
+    void send()
+    {
+        for (auto &w : writes_)
+            w.first->send();
+    }
     // Reports each outcome; false, with the rest finished unreported, when one stops the batch.
     bool finish()
     {
@@ -85,7 +90,8 @@ bool writeCycle(TagAccess &access, LogList *list)
         return false;
     std::lock_guard<std::mutex> gate(writeGate(device.id));
 
-    // Every write of the batch goes out without waiting; the replies are then taken in order.
+    // Every write of the batch is encoded, then all go out without waiting; the replies are
+    // then taken in order.
     InFlight inFlight(device);
     for (DataItem *data : writeList(list)) {
         if (eipDiscoveryPaused(device)) {
@@ -103,5 +109,6 @@ bool writeCycle(TagAccess &access, LogList *list)
             return false;
         }
     }
+    inFlight.send();
     return inFlight.finish();
 }
