@@ -76,6 +76,15 @@ Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem 
     return Outcome::status(tag->handle);
 }
 
+// A tag whose lock fails is of no further use: it is destroyed, so the next pass opens it afresh.
+int lockOrDestroy(TagAccess &access, int handle)
+{
+    const int status = plc_tag_lock(handle);
+    if (status != PLCTAG_STATUS_OK)
+        access.destroyTag(handle);
+    return status;
+}
+
 } // namespace
 
 Outcome Outcome::status(int status)
@@ -154,11 +163,9 @@ Outcome TagRead::finish()
             return opened;
     }
     const int handle = tag_.handle;
-    int status = plc_tag_lock(handle);
-    if (status != PLCTAG_STATUS_OK) {
-        access_.destroyTag(handle);
+    int status = lockOrDestroy(access_, handle);
+    if (status != PLCTAG_STATUS_OK)
         return Outcome::status(status);
-    }
     const auto unableToRead = [&](int code) {
         return QStringLiteral("Unable to read data from tag ") + data_.item.name + QStringLiteral(" (") +
                addressOf(data_) + QStringLiteral("). Error: ") + TagAccess::errorMessage(code);
@@ -217,11 +224,9 @@ Outcome TagWrite::start(bool overlap)
     if (opened.kind != Outcome::Ok)
         return opened;
     const int handle = tag_.handle;
-    int status = plc_tag_lock(handle);
-    if (status != PLCTAG_STATUS_OK) {
-        access_.destroyTag(handle);
+    int status = lockOrDestroy(access_, handle);
+    if (status != PLCTAG_STATUS_OK)
         return Outcome::status(status);
-    }
     locked_ = true;
     // A read in flight (another pass's) lands first: its data must not overwrite ours.
     status = waitSettled(handle, Clock::now() + milliseconds(kWriteTimeoutMs));

@@ -54,13 +54,7 @@ protected:
     }
     QByteArray onNet(const char *text) const { return QByteArray(text).replace("NET", net_.toLatin1()); }
     QString at(const QString &command) const { return QString(command).replace(QStringLiteral("NET"), net_); }
-    QString write(const QString &name, const QByteArray &text)
-    {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return f.fileName();
-    }
+    QString write(const QString &name, const QByteArray &text) { return writeFile(dir, name, text); }
     QTemporaryDir dir;
     SimProcess sim;
     QString net_;

@@ -67,13 +67,7 @@ protected:
         ASSERT_TRUE(sim.start(kSim, file)) << sim.output().toStdString();
         plant = write("plant.json", kPlant);
     }
-    QString write(const QString &name, const QByteArray &text)
-    {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return f.fileName();
-    }
+    QString write(const QString &name, const QByteArray &text) { return writeFile(dir, name, text); }
     QTemporaryDir dir;
     SimProcess sim;
     QString plant;

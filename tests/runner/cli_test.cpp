@@ -35,13 +35,7 @@ class RunnerCli : public ::testing::Test {
 protected:
     QTemporaryDir dir;
 
-    QString write(const QString &name, const QByteArray &text)
-    {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return f.fileName();
-    }
+    QString write(const QString &name, const QByteArray &text) { return writeFile(dir, name, text); }
 
     ProcessResult runner(const QStringList &args, const QByteArray &input = QByteArray())
     {

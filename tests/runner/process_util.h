@@ -2,12 +2,25 @@
 // Runs an executable as a user would and collects what it printed, with a bound.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// Writes a test's file into its temporary folder; returns the path.
+inline QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &text)
+{
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    return f.fileName();
+}
 
 struct ProcessResult {
     int exitCode = -1;
