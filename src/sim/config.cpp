@@ -1,6 +1,8 @@
 // Identities per personality, names, and the JSON and command-line forms of a configuration.
 #include "absim/simulator.h"
 
+#include "structures.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -120,7 +122,7 @@ bool parseCipType(const std::string &text, CipType *out)
     } types[] = {{"bool", CipType::Bool}, {"sint", CipType::Sint},   {"int", CipType::Int},
                  {"dint", CipType::Dint}, {"lint", CipType::Lint},   {"usint", CipType::Usint},
                  {"uint", CipType::Uint}, {"udint", CipType::Udint}, {"real", CipType::Real},
-                 {"lreal", CipType::Lreal}, {"string", CipType::String}, {"sstring", CipType::ShortString}};
+                 {"lreal", CipType::Lreal}, {"dword", CipType::Dword}, {"string", CipType::String}, {"sstring", CipType::ShortString}};
     const std::string t = lower(text);
     for (const auto &e : types)
         if (t == e.name) {
@@ -224,6 +226,43 @@ bool responseDelayFrom(const QJsonObject &o, int fallback, int *out, std::string
     return true;
 }
 
+// A structure's value as (path below the tag, text) pairs: {"Drive": {"Rpm": 1}} gives "Drive.Rpm".
+void memberValues(const QJsonValue &v, const std::string &path, std::vector<std::pair<std::string, std::string>> *out)
+{
+    if (v.isObject()) {
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            memberValues(it.value(), path + (path.empty() ? "" : ".") + it.key().toStdString(), out);
+    } else if (v.isArray()) {
+        const QJsonArray a = v.toArray();
+        for (int i = 0; i < a.size(); ++i)
+            memberValues(a[i], path + "[" + std::to_string(i) + "]", out);
+    } else if (!v.isUndefined() && !v.isNull()) {
+        out->emplace_back(path, text(v));
+    }
+}
+
+bool typesFrom(const QJsonArray &list, std::vector<StructDef> *out, std::string *error)
+{
+    for (const QJsonValue &tv : list) {
+        const QJsonObject to = tv.toObject();
+        StructDef d;
+        d.name = to.value("name").toString().toStdString();
+        for (const QJsonValue &mv : to.value("members").toArray()) {
+            const QJsonObject mo = mv.toObject();
+            MemberDef m;
+            m.name = mo.value("name").toString().toStdString();
+            m.type = mo.value("type").toString().toStdString();
+            for (const QJsonValue &dim : mo.value("dims").toArray())
+                m.dims.push_back(uint32_t(dim.toInt()));
+            d.members.push_back(m);
+        }
+        out->push_back(d);
+    }
+    TypeRegistry check;
+    return check.build(*out, error);
+}
+
 bool controllerFrom(const QJsonObject &o, Config *c, std::string *error)
 {
     c->address = o.value("address").toString("127.0.0.2").toStdString();
@@ -249,18 +288,27 @@ bool controllerFrom(const QJsonObject &o, Config *c, std::string *error)
             *error = "unknown quirk " + q.toString().toStdString();
             return false;
         }
+    if (!typesFrom(o.value("types").toArray(), &c->types, error))
+        return false;
     for (const QJsonValue &tv : o.value("tags").toArray()) {
         const QJsonObject to = tv.toObject();
         TagDef t;
         t.name = to.value("name").toString().toStdString();
-        if (t.name.empty() || !parseCipType(to.value("type").toString().toStdString(), &t.type)) {
+        const std::string type = to.value("type").toString().toStdString();
+        const bool structure = std::any_of(c->types.begin(), c->types.end(),
+                                           [&](const StructDef &d) { return lower(d.name) == lower(type); });
+        if (structure)
+            t.structure = type;
+        if (t.name.empty() || (!structure && !parseCipType(type, &t.type))) {
             *error = "tag \"" + t.name + "\": missing name or unknown type";
             return false;
         }
         for (const QJsonValue &d : to.value("dims").toArray())
             t.dims.push_back(uint32_t(d.toInt()));
         const QJsonValue value = to.value("value");
-        if (value.isArray())
+        if (structure)
+            memberValues(value, "", &t.memberValues);
+        else if (value.isArray())
             for (const QJsonValue &e : value.toArray())
                 t.initial.push_back(text(e));
         else if (!value.isUndefined())

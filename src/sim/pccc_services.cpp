@@ -219,13 +219,13 @@ std::vector<uint8_t> handleExecutePccc(const CipTarget &t, const uint8_t *data, 
 std::vector<TagDef> defaultDataFiles(Personality p)
 {
     std::vector<TagDef> files = {
-        {"O0", CipType::Int, {8}, {}},      {"I1", CipType::Int, {8}, {}},       {"S2", CipType::Int, {64}, {}},
-        {"B3", CipType::Int, {32}, {}},     {"T4", CipType::Int, {3 * 16}, {}},  {"C5", CipType::Int, {3 * 16}, {}},
-        {"R6", CipType::Int, {3 * 8}, {}},  {"N7", CipType::Int, {100}, {}},     {"F8", CipType::Real, {100}, {}},
-        {"ST9", CipType::String, {10}, {}},
+        tagDef("O0", CipType::Int, {8}),      tagDef("I1", CipType::Int, {8}),       tagDef("S2", CipType::Int, {64}),
+        tagDef("B3", CipType::Int, {32}),     tagDef("T4", CipType::Int, {3 * 16}),  tagDef("C5", CipType::Int, {3 * 16}),
+        tagDef("R6", CipType::Int, {3 * 8}),  tagDef("N7", CipType::Int, {100}),     tagDef("F8", CipType::Real, {100}),
+        tagDef("ST9", CipType::String, {10}),
     };
     if (p == Personality::MicroLogix)
-        files.push_back({"L10", CipType::Dint, {32}, {}}); // long integers exist on MicroLogix only
+        files.push_back(tagDef("L10", CipType::Dint, {32})); // long integers exist on MicroLogix only
     return files;
 }
 

@@ -12,6 +12,22 @@ namespace absim {
 
 namespace {
 
+// Logix controllers before v30 read a true BOOL as 0xFF, later ones as 0x01.
+uint8_t boolTrueByte(const Config &c)
+{
+    return isStringPersonalityLogix(c.personality) && c.identity.revMajor < 30 ? 0xFF : 0x01;
+}
+
+} // namespace
+
+Controller::Controller(const Config &c) : config(c), store(c.personality, c.quirks.cipStrings, boolTrueByte(c))
+{
+    std::string error;
+    store.setTypes(c.types, &error); // checked when the configuration was read; a bad type leaves its tags out
+}
+
+namespace {
+
 enum : uint16_t {
     kNop = 0x0000,
     kListServices = 0x0004,

@@ -19,7 +19,7 @@ struct Controller {
     uint32_t nextConnectionId = 0x20000001;
     uint32_t nextSessionHandle = 0x00010001;
 
-    explicit Controller(const Config &c) : config(c), store(c.personality, c.quirks.cipStrings) {}
+    explicit Controller(const Config &c);
 };
 
 struct CipConnection {

@@ -349,10 +349,10 @@ Simulator::Simulator(Config cfg) : d(new Impl(std::move(cfg)))
     if (d->controller.config.personality == Personality::OmronNJ) {
         // The system variables every NJ/NX controller has, unless the configuration names them.
         const TagDef system[] = {
-            {"_UnitVersion", CipType::Usint, {2}, {"1", "40"}},
-            {"_ProjectUnitVersion", CipType::Usint, {2}, {"1", "40"}},
-            {"_SystemSWVersion", CipType::Usint, {3}, {"1", "40", "2"}},
-            {"_HardwareRevision", CipType::String, {}, {"B"}},
+            tagDef("_UnitVersion", CipType::Usint, {2}, {"1", "40"}),
+            tagDef("_ProjectUnitVersion", CipType::Usint, {2}, {"1", "40"}),
+            tagDef("_SystemSWVersion", CipType::Usint, {3}, {"1", "40", "2"}),
+            tagDef("_HardwareRevision", CipType::String, {}, {"B"}),
         };
         for (const TagDef &t : system)
             if (!d->controller.store.find(t.name))
@@ -450,13 +450,13 @@ bool element(const Tag *t, size_t index)
     return t && index < t->count;
 }
 
-int64_t readInt(const Tag &t, size_t index)
+int64_t readInt(const uint8_t *p, CipType type)
 {
-    const size_t es = elementSize(t.def.type);
+    const size_t es = elementSize(type);
     uint64_t v = 0;
     for (size_t i = 0; i < es; ++i)
-        v |= uint64_t(t.data[index * es + i]) << (8 * i);
-    switch (t.def.type) {
+        v |= uint64_t(p[i]) << (8 * i);
+    switch (type) {
     case CipType::Sint: return int8_t(v);
     case CipType::Int: return int16_t(v);
     case CipType::Dint: return int32_t(v);
@@ -465,42 +465,78 @@ int64_t readInt(const Tag &t, size_t index)
     }
 }
 
+// Element `index` from the place a member path names; false when the path names none.
+bool memberPlace(TagStore &store, const std::string &path, size_t index, Place *p)
+{
+    if (!store.place(path, p) || index >= p->available)
+        return false;
+    p->offset += index * p->elementBytes();
+    return true;
+}
+
 } // namespace
 
 std::optional<int64_t> Simulator::getInt(const std::string &name, size_t index) const
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || isStringType(t->def.type))
+    Place p;
+    if (!t && memberPlace(d->controller.store, name, index, &p) && !p.structure && p.atomic != CipType::Real &&
+        p.atomic != CipType::Lreal) {
+        const uint8_t *at = p.tag->data.data() + p.offset;
+        return p.bit >= 0 ? int64_t(*at >> p.bit & 1) : readInt(at, p.atomic);
+    }
+    if (!element(t, index) || isStringType(t->def.type) || t->structure)
         return std::nullopt;
     if (t->def.type == CipType::Real || t->def.type == CipType::Lreal)
         return std::nullopt;
-    return readInt(*t, index);
+    return readInt(t->data.data() + index * elementSize(t->def.type), t->def.type);
 }
 
 std::optional<double> Simulator::getDouble(const std::string &name, size_t index) const
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
-    if (!element(t, index) || isStringType(t->def.type))
+    Place p;
+    const uint8_t *at = nullptr;
+    CipType type = CipType::Dint;
+    if (!t && memberPlace(d->controller.store, name, index, &p) && !p.structure) {
+        at = p.tag->data.data() + p.offset;
+        type = p.atomic;
+        if (p.bit >= 0)
+            return double(*at >> p.bit & 1);
+    } else if (element(t, index) && !isStringType(t->def.type) && !t->structure) {
+        type = t->def.type;
+        at = t->data.data() + index * elementSize(type);
+    }
+    if (!at)
         return std::nullopt;
-    if (t->def.type == CipType::Real) {
+    if (type == CipType::Real) {
         float f;
-        std::memcpy(&f, t->data.data() + index * 4, 4);
+        std::memcpy(&f, at, 4);
         return double(f);
     }
-    if (t->def.type == CipType::Lreal) {
+    if (type == CipType::Lreal) {
         double v;
-        std::memcpy(&v, t->data.data() + index * 8, 8);
+        std::memcpy(&v, at, 8);
         return v;
     }
-    return double(readInt(*t, index));
+    return double(readInt(at, type));
 }
 
 std::optional<std::string> Simulator::getString(const std::string &name, size_t index) const
 {
     std::lock_guard<std::mutex> lock(d->m);
     const Tag *t = d->controller.store.find(name);
+    Place p;
+    if (!t && memberPlace(d->controller.store, name, index, &p) && p.structure && p.structure->member("LEN") &&
+        p.structure->member("DATA")) {
+        const uint8_t *at = p.tag->data.data() + p.offset;
+        uint32_t len;
+        std::memcpy(&len, at + p.structure->member("LEN")->offset, 4);
+        const Member *data = p.structure->member("DATA");
+        return std::string(reinterpret_cast<const char *>(at + data->offset), std::min<size_t>(len, data->elements));
+    }
     if (!element(t, index) || !isStringType(t->def.type))
         return std::nullopt;
     return t->strings[index];
@@ -522,7 +558,10 @@ bool Simulator::setString(const std::string &name, const std::string &v, size_t 
 {
     std::lock_guard<std::mutex> lock(d->m);
     Tag *t = d->controller.store.find(name);
-    return t && TagStore::setElementText(*t, index, v);
+    Place p;
+    if (!t)
+        return memberPlace(d->controller.store, name, index, &p) && TagStore::setPlaceText(p, v);
+    return !t->structure && TagStore::setElementText(*t, index, v);
 }
 
 std::vector<uint8_t> Simulator::rawBytes(const std::string &name) const

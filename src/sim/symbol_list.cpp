@@ -24,7 +24,6 @@ enum : uint16_t {
 // Symbol type word: bit 15 structure, bits 13-14 dimension count, bit 12 system symbol.
 constexpr uint16_t kTypeStructure = 0x8000;
 constexpr uint16_t kTypeSystem = 0x1000;
-constexpr uint16_t kStringTemplate = 0x0FCE; // the predefined STRING structure
 constexpr uint16_t kProgramType = kTypeSystem | 0x0068;
 constexpr uint8_t kShortString = 0xDA;
 constexpr size_t kLogixStringBytes = 88;
@@ -59,13 +58,17 @@ bool inScope(const Symbol &s, const std::string &scopeKey, std::string *local)
 uint16_t symbolType(Personality p, const Tag &t)
 {
     uint16_t type = static_cast<uint16_t>(t.def.type);
-    if (t.def.type == CipType::String)
-        type = p == Personality::Micro800 ? kShortString : kTypeStructure | kStringTemplate;
+    if (t.structure)
+        type = static_cast<uint16_t>(kTypeStructure | t.structure->id);
+    else if (t.def.type == CipType::String)
+        type = p == Personality::Micro800 ? kShortString : kTypeStructure | kStringTemplateId;
     return static_cast<uint16_t>(type | (t.def.dims.size() << 13));
 }
 
 uint16_t elementBytes(Personality p, const Tag &t)
 {
+    if (t.structure)
+        return static_cast<uint16_t>(t.structure->size);
     if (t.def.type != CipType::String)
         return static_cast<uint16_t>(elementSize(t.def.type));
     return static_cast<uint16_t>(p == Personality::Micro800 ? kShortStringBytes : kLogixStringBytes);

@@ -17,6 +17,7 @@ size_t elementSize(CipType t)
     case CipType::Uint: return 2;
     case CipType::Dint:
     case CipType::Udint:
+    case CipType::Dword:
     case CipType::Real: return 4;
     case CipType::Lint:
     case CipType::Lreal: return 8;
@@ -97,11 +98,43 @@ std::string TagStore::key(const std::string &name)
     return k;
 }
 
-bool TagStore::add(const TagDef &def)
+namespace {
+
+// A Logix BOOL array is a DWORD array: bit i of the tag is bit i % 32 of DWORD i / 32.
+bool boolsAsDwords(TagDef &def)
 {
+    const uint32_t bits = def.dims[0];
+    std::vector<std::string> words((bits + 31) / 32, "0");
+    for (size_t i = 0; i < def.initial.size() && i < bits; ++i) {
+        uint8_t b = 0;
+        if (!parseNumber(CipType::Bool, def.initial[i], &b))
+            return false;
+        if (b)
+            words[i / 32] = std::to_string(std::stoul(words[i / 32]) | 1ul << (i % 32));
+    }
+    def.type = CipType::Dword;
+    def.dims = {uint32_t(words.size())};
+    def.initial = words;
+    return true;
+}
+
+} // namespace
+
+bool TagStore::add(const TagDef &given)
+{
+    TagDef def = given;
     if (def.name.empty() || def.dims.size() > 3)
         return false;
+    const bool logix = isStringPersonalityLogix(personality_);
+    if (logix && def.type == CipType::Bool && def.dims.size() == 1 && def.dims[0] && def.structure.empty() &&
+        !boolsAsDwords(def))
+        return false;
     Tag t;
+    if (!def.structure.empty()) {
+        t.structure = logix ? types_.find(def.structure) : nullptr;
+        if (!t.structure)
+            return false;
+    }
     t.def = def;
     t.count = 1;
     for (uint32_t d : def.dims) {
@@ -111,13 +144,22 @@ bool TagStore::add(const TagDef &def)
     }
     if (t.count > 1000000)
         return false;
-    if (isStringType(def.type))
+    if (t.structure)
+        t.data.assign(t.count * t.structure->size, 0);
+    else if (isStringType(def.type))
         t.strings.assign(t.count, std::string());
     else
         t.data.assign(t.count * elementSize(def.type), 0);
-    for (size_t i = 0; i < def.initial.size() && i < t.count; ++i)
+    for (size_t i = 0; i < def.initial.size() && i < t.count && !t.structure; ++i)
         if (!setElementText(t, i, def.initial[i]))
             return false;
+    for (const auto &mv : def.memberValues) {
+        std::vector<PathPart> parts;
+        Place p;
+        if (!parseTextPath(mv.first, &parts) || !t.structure ||
+            place(t, parts.data(), parts.size(), &p) != PlaceError::None || !setPlaceText(p, mv.second))
+            return false;
+    }
     if (isPcccPersonality(personality_)) {
         // Data files are named by their letters and number: "N7", "ST9".
         size_t d = 0;
@@ -201,6 +243,8 @@ TagStore::StringWire TagStore::stringWire(const Tag &t) const
 
 std::vector<uint8_t> TagStore::typeBytes(const Tag &t) const
 {
+    if (t.structure)
+        return {0xA0, 0x02, uint8_t(t.structure->handle), uint8_t(t.structure->handle >> 8)};
     if (!isStringType(t.def.type))
         return {static_cast<uint8_t>(t.def.type), 0x00};
     switch (stringWire(t)) {
@@ -212,6 +256,8 @@ std::vector<uint8_t> TagStore::typeBytes(const Tag &t) const
 
 size_t TagStore::wireElementSize(const Tag &t) const
 {
+    if (t.structure)
+        return t.structure->size;
     if (!isStringType(t.def.type))
         return elementSize(t.def.type);
     switch (stringWire(t)) {
@@ -224,6 +270,9 @@ size_t TagStore::wireElementSize(const Tag &t) const
 std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) const
 {
     std::vector<uint8_t> out;
+    if (t.structure)
+        return std::vector<uint8_t>(t.data.begin() + long(first * t.structure->size),
+                                    t.data.begin() + long((first + n) * t.structure->size));
     if (!isStringType(t.def.type)) {
         const size_t es = elementSize(t.def.type);
         const bool omronPadded = personality_ == Personality::OmronNJ && es == 1 && n == 1;
@@ -232,6 +281,9 @@ std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) cons
             out.push_back(0x00); // Omron: one pad byte (BOOL: the forced flag) after a single byte
         if (personality_ == Personality::Plc5 && t.def.type == CipType::Real)
             swapWords(out.data(), out.size()); // PLC-5 keeps the high word of a REAL first
+        if (t.def.type == CipType::Bool)
+            for (size_t i = 0; i < n; ++i)
+                out[i] = out[i] ? boolTrue_ : 0;
         return out;
     }
     const StringWire wire = stringWire(t);
@@ -267,13 +319,20 @@ std::vector<uint8_t> TagStore::encode(const Tag &t, size_t first, size_t n) cons
 
 bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t size) const
 {
+    if (t.structure) {
+        if (size < n * t.structure->size)
+            return false;
+        std::memcpy(t.data.data() + first * t.structure->size, p, n * t.structure->size);
+        return true;
+    }
     if (!isStringType(t.def.type)) {
         const size_t es = elementSize(t.def.type);
-        size_t expected = n * es;
-        if (personality_ == Personality::OmronNJ && es == 1 && n == 1 && size == 2)
-            expected = 2; // value and pad byte
-        if (size != expected)
+        const size_t expected = n * es;
+        // Bytes after the elements are passed over, as a controller does: the pad byte of an
+        // odd-length write, Omron's pad after a single byte.
+        if (size < expected)
             return false;
+        size = expected;
         if (personality_ == Personality::Plc5 && t.def.type == CipType::Real) {
             std::vector<uint8_t> copy(p, p + size);
             swapWords(copy.data(), copy.size());
@@ -328,7 +387,7 @@ bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t s
                 ++pos; // an even count's pad byte
         }
     }
-    if (pos != size)
+    if (pos != size && (wire == StringWire::Short || wire == StringWire::Counted))
         return false;
     for (size_t i = 0; i < n; ++i) {
         std::string &s = t.strings[first + i];
@@ -337,6 +396,158 @@ bool TagStore::decode(Tag &t, size_t first, size_t n, const uint8_t *p, size_t s
         if (nul != std::string::npos)
             s.resize(nul);
     }
+    return true;
+}
+
+bool parseTextPath(const std::string &text, std::vector<PathPart> *out)
+{
+    size_t pos = 0;
+    while (pos < text.size()) {
+        if (text[pos] == '[') {
+            PathPart part;
+            const size_t close = text.find(']', pos);
+            if (close == std::string::npos)
+                return false;
+            const std::string inside = text.substr(pos + 1, close - pos - 1);
+            size_t at = 0;
+            while (at <= inside.size()) {
+                char *end = nullptr;
+                const unsigned long v = std::strtoul(inside.c_str() + at, &end, 10);
+                if (end == inside.c_str() + at)
+                    return false;
+                part.index.push_back(uint32_t(v));
+                at = size_t(end - inside.c_str());
+                if (at == inside.size())
+                    break;
+                if (inside[at] != ',')
+                    return false;
+                ++at;
+            }
+            out->push_back(part);
+            pos = close + 1;
+            if (pos < text.size() && text[pos] == '.')
+                ++pos;
+            continue;
+        }
+        const size_t end = text.find_first_of(".[", pos);
+        PathPart part;
+        part.name = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        if (part.name.empty())
+            return false;
+        out->push_back(part);
+        pos = end == std::string::npos ? text.size() : end + (text[end] == '.');
+    }
+    return !out->empty();
+}
+
+size_t baseParts(const std::vector<PathPart> &parts)
+{
+    const bool program = !parts.empty() && parts[0].name.size() > 8 && TagStore::key(parts[0].name.substr(0, 8)) == "program:";
+    return program && parts.size() > 1 && !parts[1].name.empty() ? 2 : 1;
+}
+
+PlaceError TagStore::place(Tag &t, const PathPart *parts, size_t n, Place *out) const
+{
+    Place p;
+    p.tag = &t;
+    p.structure = t.structure;
+    p.atomic = t.def.type;
+    std::vector<uint32_t> dims = t.def.dims;
+    p.available = t.count;
+    for (size_t i = 0; i < n; ++i) {
+        const PathPart &part = parts[i];
+        if (part.name.empty()) {
+            if (dims.empty() || part.index.size() != dims.size())
+                return PlaceError::OutOfRange;
+            size_t linear = 0, total = 1;
+            for (size_t d = 0; d < dims.size(); ++d) {
+                if (part.index[d] >= dims[d])
+                    return PlaceError::OutOfRange;
+                linear = linear * dims[d] + part.index[d];
+                total *= dims[d];
+            }
+            p.offset += linear * p.elementBytes();
+            p.available = total - linear;
+            dims.clear();
+            continue;
+        }
+        const Member *m = p.structure && dims.empty() ? p.structure->member(part.name) : nullptr;
+        if (!m)
+            return PlaceError::BadPath;
+        p.offset += m->offset;
+        p.structure = m->structure;
+        p.atomic = m->atomic;
+        p.bit = m->isBool() ? m->bit : -1;
+        dims = m->elements ? std::vector<uint32_t>{m->elements} : std::vector<uint32_t>{};
+        p.available = std::max<size_t>(1, m->elements);
+    }
+    *out = p;
+    return PlaceError::None;
+}
+
+bool TagStore::place(const std::string &path, Place *out)
+{
+    std::vector<PathPart> parts;
+    if (!parseTextPath(path, &parts))
+        return false;
+    const size_t base = baseParts(parts);
+    std::string name = parts[0].name;
+    if (base == 2)
+        name += "." + parts[1].name;
+    Tag *t = find(name);
+    return t && t->structure && place(*t, parts.data() + base, parts.size() - base, out) == PlaceError::None;
+}
+
+std::vector<uint8_t> TagStore::placeType(const Place &p) const
+{
+    if (p.structure)
+        return {0xA0, 0x02, uint8_t(p.structure->handle), uint8_t(p.structure->handle >> 8)};
+    return {static_cast<uint8_t>(p.atomic), 0x00};
+}
+
+std::vector<uint8_t> TagStore::readPlace(const Place &p, size_t n) const
+{
+    const uint8_t *at = p.tag->data.data() + p.offset;
+    if (p.bit >= 0)
+        return {uint8_t(*at >> p.bit & 1 ? boolTrue_ : 0)};
+    return std::vector<uint8_t>(at, at + n * p.elementBytes());
+}
+
+bool TagStore::writePlace(const Place &p, size_t n, const uint8_t *data, size_t size) const
+{
+    uint8_t *at = p.tag->data.data() + p.offset;
+    const size_t bytes = n * p.elementBytes();
+    if (size < bytes)
+        return false;
+    if (p.bit >= 0)
+        *at = uint8_t(data[0] ? *at | 1u << p.bit : *at & ~(1u << p.bit)); // any non-zero byte is true
+    else
+        std::memcpy(at, data, bytes);
+    return true;
+}
+
+bool TagStore::setPlaceText(const Place &p, const std::string &text)
+{
+    uint8_t *at = p.tag->data.data() + p.offset;
+    if (p.structure) {
+        // String-shaped structures: DINT LEN, then the characters.
+        const Member *len = p.structure->member("LEN");
+        const Member *data = p.structure->member("DATA");
+        if (!len || !data || data->atomic != CipType::Sint || text.size() > data->elements)
+            return false;
+        const uint32_t l = uint32_t(text.size());
+        std::memcpy(at + len->offset, &l, 4);
+        std::memset(at + data->offset, 0, data->elements);
+        std::memcpy(at + data->offset, text.data(), text.size());
+        return true;
+    }
+    uint8_t v[8] = {};
+    if (!parseNumber(p.bit >= 0 ? CipType::Bool : p.atomic, text, v))
+        return false;
+    if (p.bit >= 0)
+        *at = uint8_t(v[0] ? *at | 1u << p.bit : *at & ~(1u << p.bit));
+    else
+        std::memcpy(at, v, elementSize(p.atomic));
     return true;
 }
 

@@ -147,8 +147,6 @@ INSTANTIATE_TEST_SUITE_P(
                {tagDef("Dbl", CipType::Lreal, {}, {"2.718281828459045"})}, {}, {}},
         Replay{"logix-read-lint.txt", Personality::ControlLogix, 175,
                {tagDef("Big", CipType::Lint, {}, {"-1099511627776"})}, {}, {}},
-        Replay{"logix-write-sint.txt", Personality::ControlLogix, 176, {tagDef("Small", CipType::Sint, {}, {"7"})},
-               intIs("Small", {7}), {}},
         Replay{"logix-write-int.txt", Personality::ControlLogix, 177, {tagDef("Mid", CipType::Int, {}, {"300"})},
                intIs("Mid", {-1234}), {}},
         Replay{"slc500-n7-0.txt", Personality::Slc500, 178, dataFiles(), intIs("N7", {1234}), {}},

@@ -67,12 +67,17 @@ protected:
         const std::string name = std::string(me->test_suite_name()) + "." + me->name();
         const std::string &owner = owners.emplace(octet, name).first->second;
         EXPECT_EQ(owner, name) << "127.0.10." << octet << " is taken by another test";
-        address = "127.0.10." + std::to_string(octet);
         absim::Config cfg;
-        cfg.address = address;
+        cfg.address = "127.0.10." + std::to_string(octet);
         cfg.personality = p;
         cfg.identity = identity ? *identity : absim::defaultIdentity(p);
         cfg.tags = std::move(tags);
+        return start(cfg);
+    }
+
+    absim::Simulator &start(const absim::Config &cfg)
+    {
+        address = cfg.address;
         sim = std::make_unique<absim::Simulator>(cfg);
         std::string error;
         EXPECT_TRUE(sim->start(&error)) << error;

