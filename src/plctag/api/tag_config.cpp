@@ -4,6 +4,7 @@
 #include "libplctag.h"
 #include "logix/logix_protocol.h"
 #include "logix/tag_list.h"
+#include "logix/udt_template.h"
 #include "util/log.h"
 
 #include <algorithm>
@@ -129,9 +130,12 @@ int configureTag(const Attributes &a, Tag *t, TagConfig *cfg)
     t->protocol = family->protocol;
     t->strings = family->strings;
     std::string_view program;
+    uint16_t udt = 0;
     if (family->protocol == &logix::logixProtocol() && logix::parseTagListName(*name, &program)) {
         t->protocol = &logix::tagListProtocol();
         t->strings = logix::kSymbolNameLayout;
+    } else if (family->id == FamilyId::Logix && logix::parseUdtName(*name, &udt)) {
+        t->protocol = &logix::udtProtocol();
     }
     t->byteOrder = family->byteOrder;
     t->elemCount = static_cast<int>(a.getInt("elem_count", 1));

@@ -18,13 +18,29 @@ constexpr size_t kMaxMask = 8;
 
 } // namespace
 
+bool boolArrayElement(std::string_view name, std::string *dwordName, int *bit)
+{
+    const size_t open = name.rfind('[');
+    if (open == std::string_view::npos || open == 0 || name.back() != ']' || open + 2 >= name.size())
+        return false;
+    unsigned long index = 0;
+    for (char c : name.substr(open + 1, name.size() - open - 2)) {
+        if (c < '0' || c > '9' || index > 0xFFFFFFF)
+            return false;
+        index = index * 10 + unsigned(c - '0');
+    }
+    *dwordName = std::string(name.substr(0, open + 1)) + std::to_string(index / 32) + "]";
+    *bit = int(index % 32);
+    return true;
+}
+
 int SymbolicProtocol::compile(const TagSpec &spec, TagAddress *out) const
 {
     cip::EncodedName enc;
     int rc = cip::encodeTagName(spec.name, &enc);
     if (rc != PLCTAG_STATUS_OK)
         return rc;
-    // "@udt/" and "@raw" are special tags we do not offer; "@tags" has a protocol of its own.
+    // "@raw" is a special tag we do not offer; "@tags" and "@udt/" have protocols of their own.
     if (spec.name.size() > 0 && spec.name[0] == '@')
         return PLCTAG_ERR_UNSUPPORTED;
     if (spec.elemCount < 0 || spec.elemCount > 0xFFFF)

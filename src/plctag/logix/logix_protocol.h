@@ -4,6 +4,9 @@
 
 #include "protocol/protocol.h"
 
+#include <string>
+#include <string_view>
+
 namespace plctag::logix {
 
 class SymbolicProtocol final : public Protocol {
@@ -26,6 +29,10 @@ private:
 };
 
 const Protocol &logixProtocol();
+
+// "Bits[37]" as an element of a Logix BOOL array, which the controller keeps as DWORDs: the
+// containing DWORD's name ("Bits[1]") and the bit in it (5). False for other names.
+bool boolArrayElement(std::string_view name, std::string *dwordName, int *bit);
 const Protocol &omronProtocol();
 
 } // namespace plctag::logix
