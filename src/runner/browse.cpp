@@ -1,5 +1,7 @@
 #include "browse.h"
 
+#include "browse_structures.h"
+
 #include "config.h"
 #include "session.h"
 
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 namespace runner {
 
@@ -112,7 +115,7 @@ QString padded(const QString &s, int width)
     return s.leftJustified(width);
 }
 
-void printTable(const QList<ListedSymbol> &symbols)
+void printTable(const QList<ListedSymbol> &symbols, TemplateCache &cache)
 {
     QList<QStringList> rows;
     rows << QStringList{QStringLiteral("Scope"), QStringLiteral("Name"), QStringLiteral("Type"),
@@ -121,8 +124,10 @@ void printTable(const QList<ListedSymbol> &symbols)
         if (isProgramEntry(s))
             continue; // its tags follow under its scope
         const SymbolView v = viewOf(s);
-        rows << QStringList{s.scope.isEmpty() ? QStringLiteral("controller") : s.scope, s.name, v.typeName,
-                            v.dimensions, v.leftOut.isEmpty() ? QString() : QStringLiteral("not an item: ") + v.leftOut};
+        const QString typeName = v.expand ? structureTypeName(s, cache) : v.typeName;
+        // A BOOL array is listed as its DWORDs; show the BOOLs it holds.
+        const QString dims = v.expand && !s.isStructure() ? QStringLiteral("[%1]").arg(s.dims[0] * 32) : v.dimensions;
+        rows << QStringList{s.scope.isEmpty() ? QStringLiteral("controller") : s.scope, s.name, typeName, dims, v.leftOut.isEmpty() ? QString() : QStringLiteral("not an item: ") + v.leftOut};
     }
     int widths[5] = {};
     for (const QStringList &r : rows)
@@ -137,13 +142,34 @@ void printTable(const QList<ListedSymbol> &symbols)
     std::printf("%d tags\n", int(rows.size() - 1));
 }
 
-void printConfiguration(const DeviceConfig &d, const QList<ListedSymbol> &symbols)
+// Tags listed and templates read, on one line that overwrites itself.
+void progress(int tags, const TemplateCache &cache)
+{
+    static const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    if (terminal)
+        std::fprintf(stderr, "\r%d tags listed, %d templates read", tags, cache.read());
+}
+
+void printConfiguration(const DeviceConfig &d, const QList<ListedSymbol> &symbols, TemplateCache &cache,
+                        int maxElements)
 {
     QJsonArray items;
+    QStringList leftOut;
+    int done = 0;
     for (const ListedSymbol &s : symbols) {
+        progress(++done, cache);
         if (isProgramEntry(s))
             continue;
         const SymbolView v = viewOf(s);
+        if (v.expand) {
+            QList<BrowseItem> expanded;
+            expandSymbol(s, cache, maxElements, &expanded, &leftOut);
+            for (const BrowseItem &item : expanded)
+                items.append(QJsonObject{{QStringLiteral("name"), item.address},
+                                         {QStringLiteral("address"), item.address},
+                                         {QStringLiteral("data_type"), dataTypeName(item.dataType)}});
+            continue;
+        }
         if (!v.leftOut.isEmpty()) {
             std::fprintf(stderr, "left out %s: %s\n", qPrintable(s.address()), qPrintable(v.leftOut));
             continue;
@@ -152,6 +178,10 @@ void printConfiguration(const DeviceConfig &d, const QList<ListedSymbol> &symbol
                                  {QStringLiteral("address"), v.address},
                                  {QStringLiteral("data_type"), dataTypeName(v.dataType)}});
     }
+    if (::isatty(STDERR_FILENO) == 1)
+        std::fprintf(stderr, "\n");
+    for (const QString &why : leftOut)
+        std::fprintf(stderr, "left out %s\n", qPrintable(why));
     QJsonObject device{{QStringLiteral("id"), d.id},
                        {QStringLiteral("name"), d.name},
                        {QStringLiteral("ip_address"), d.ipAddress},
@@ -209,6 +239,8 @@ SymbolView viewOf(const ListedSymbol &s)
         v.leftOut = QStringLiteral("system tag");
     else if (s.name.contains(QLatin1Char(':')))
         v.leftOut = QStringLiteral("module tag");
+    else if (isExpanded(s) && v.typeName != QLatin1String("STRING"))
+        v.expand = true;
     else if (s.isStructure() && v.dataType < 0)
         v.leftOut = QStringLiteral("structure");
     else if (v.dataType < 0)
@@ -220,7 +252,7 @@ SymbolView viewOf(const ListedSymbol &s)
     return v;
 }
 
-int browseDevice(const DeviceConfig &d, bool json)
+int browseDevice(const DeviceConfig &d, bool json, int maxElements)
 {
     const int type = d.controllerType;
     if (type < 0 || type >= int(std::size(kListingFamilies))) {
@@ -249,10 +281,11 @@ int browseDevice(const DeviceConfig &d, bool json)
             return ExitFailure;
         }
     }
+    TemplateCache cache([&](const QString &name) { return listingAttributes(d, f, name); });
     if (json)
-        printConfiguration(d, symbols);
+        printConfiguration(d, symbols, cache, maxElements);
     else
-        printTable(symbols);
+        printTable(symbols, cache);
     return ExitOk;
 }
 
@@ -290,7 +323,7 @@ int runBrowse(const BrowseRequest &r)
         device.ipAddress = r.target;
         device.path = r.path;
     }
-    return browseDevice(device, r.json);
+    return browseDevice(device, r.json, r.maxElements);
 }
 
 int identifyDevice(const QString &address)

@@ -34,6 +34,7 @@ struct SymbolView {
     int dataType = -1;
     QString address;    // item address: "Tag" or "Tag[0-9]"
     QString leftOut;    // non-empty: not an item, and why
+    bool expand = false; // a structure or BOOL array: its members or bits become the items
 };
 SymbolView viewOf(const ListedSymbol &s);
 
@@ -41,7 +42,8 @@ SymbolView viewOf(const ListedSymbol &s);
 bool isProgramEntry(const ListedSymbol &s);
 
 // Lists the device's tags, controller scope then each program. Returns the exit status.
-int browseDevice(const DeviceConfig &device, bool json);
+// maxElements: how many elements of an array of structures --browse-json expands.
+int browseDevice(const DeviceConfig &device, bool json, int maxElements = 16);
 
 // --browse TARGET: an address (with controllerType and path), or with configFile the name or
 // id of one of its devices.
@@ -51,6 +53,7 @@ struct BrowseRequest {
     QString controllerType;
     QString path;
     bool json = false;
+    int maxElements = 16;
 };
 int runBrowse(const BrowseRequest &request);
 

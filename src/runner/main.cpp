@@ -66,7 +66,11 @@ int main(int argc, char **argv)
     const QCommandLineOption identify(QStringLiteral("identify"),
                                       QStringLiteral("Show the List Identity answer of the device at ADDRESS; then stop."),
                                       QStringLiteral("address"));
-    parser.addOptions({browse, browseJson, controllerType, route, identify});
+    const QCommandLineOption maxElements(
+        QStringLiteral("browse-max-elements"),
+        QStringLiteral("With --browse-json: the elements of an array of structures given items (16)."),
+        QStringLiteral("n"), QStringLiteral("16"));
+    parser.addOptions({browse, browseJson, controllerType, route, identify, maxElements});
     parser.process(app);
 
     auto usage = [](const QString &message) {
@@ -81,8 +85,12 @@ int main(int argc, char **argv)
     if (parser.isSet(browse)) {
         if (positional.size() > 1)
             return usage(QStringLiteral("one configuration file only"));
+        bool numeric = false;
+        const int max = parser.value(maxElements).toInt(&numeric);
+        if (!numeric || max < 0)
+            return usage(QStringLiteral("--browse-max-elements takes a number of elements"));
         const runner::BrowseRequest request{parser.value(browse), positional.value(0), parser.value(controllerType),
-                                            parser.value(route), parser.isSet(browseJson)};
+                                            parser.value(route), parser.isSet(browseJson), max};
         return runner::runBrowse(request);
     }
     if (positional.size() != 1)
