@@ -7,6 +7,7 @@
 #include "qt_print.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -135,4 +136,68 @@ TEST_F(AgainstSimulator, HarnessWritesAndReadsBackOnlyWhereItIsTold)
     const ProcessResult refused = runProcess(kHarness, {});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("AB_EIP_BENCH_ADDRESS"))) << refused.err.toStdString();
+}
+
+// A controller of structures, browsed into a configuration that then reads every member and
+// writes members, an element of an array of structures, a BOOL member, one bit of a BOOL
+// array and a bit of a DINT. Controller on 127.21.0.1.
+TEST_F(AgainstSimulator, BrowsedStructuresReadAndWriteMemberByMember)
+{
+    ASSERT_TRUE(sim.start(kSim, write("structures.json", R"({"controllers": [{
+      "address": "127.21.0.1", "personality": "compactlogix",
+      "types": [{"name": "DriveData", "members": [{"name": "Rpm", "type": "DINT"}, {"name": "Torque", "type": "REAL"}]},
+                {"name": "MotorData", "members": [{"name": "Speed", "type": "REAL"}, {"name": "Running", "type": "BOOL"},
+                    {"name": "Counts", "type": "DINT", "dims": [4]}, {"name": "Drive", "type": "DriveData"},
+                    {"name": "Label", "type": "STRING"}]},
+                {"name": "PumpData", "members": [{"name": "Flow", "type": "REAL"}, {"name": "On", "type": "BOOL"}]}],
+      "tags": [{"name": "Motor1", "type": "MotorData", "value": {"Speed": 12.5, "Running": true, "Drive": {"Rpm": 1450}}},
+               {"name": "Pumps", "type": "PumpData", "dims": [4], "value": [{"Flow": 1.5}, {}, {"Flow": 3.5}]},
+               {"name": "Bits", "type": "BOOL", "dims": [64], "value": [true, false, true]},
+               {"name": "Flags", "type": "DINT", "value": 0}, {"name": "Batch", "type": "STRING", "value": "B-9"}]}]})"),
+                          1));
+    const ProcessResult browsed = runProcess(kRunner, {QStringLiteral("--browse"), QStringLiteral("127.21.0.1"),
+                                                       QStringLiteral("--controller-type"), QStringLiteral("CompactLogix"),
+                                                       QStringLiteral("--browse-json")});
+    ASSERT_EQ(browsed.exitCode, 0) << browsed.err.toStdString();
+    QJsonObject root = QJsonDocument::fromJson(browsed.out.toUtf8()).object();
+    QJsonObject device = root.value("devices").toArray().at(0).toObject();
+    QJsonArray items = device.value("items").toArray();
+    QStringList names;
+    for (const QJsonValue &v : items)
+        names << v.toObject().value("name").toString();
+    for (const char *member : {"Motor1.Speed", "Motor1.Running", "Motor1.Counts[0-3]", "Motor1.Drive.Rpm",
+                               "Motor1.Drive.Torque", "Motor1.Label", "Pumps[3].On", "Bits[63]", "Batch"})
+        EXPECT_TRUE(names.contains(QLatin1String(member))) << member << " in " << browsed.out.toStdString();
+    EXPECT_FALSE(names.join(' ').contains(QLatin1String("ZZZZZZZZZZ"))) << "hidden BOOL hosts stay hidden";
+    items.append(QJsonObject{{"name", "Flags.3"}, {"address", "Flags.3"}, {"data_type", "Bool"}});
+    device.insert("items", items);
+    root.insert("devices", QJsonArray{device});
+    const QString config = write("browsed.json", QJsonDocument(root).toJson());
+
+    const QStringList writes = {"Motor1.Speed=20.5", "Motor1.Drive.Rpm=1500", "Pumps[2].Flow=4.25",
+                                "Motor1.Running=0",  "Bits[37]=1",            "Flags.3=1"};
+    QStringList args = {QStringLiteral("--plugin"), kPlugin, QStringLiteral("--once"), QStringLiteral("--json")};
+    for (const QString &w : writes)
+        args << QStringLiteral("--write") << w;
+    const ProcessResult r = runProcess(kRunner, args << config);
+    ASSERT_TRUE(r.finished) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    for (const QJsonObject &o : r.ofType(QStringLiteral("read")))
+        EXPECT_EQ(o.value("status").toString(), "") << o.value("item").toString().toStdString();
+    EXPECT_EQ(readOf(r, "Motor1.Drive.Rpm").value("value").toString(), "1450");
+    EXPECT_EQ(readOf(r, "Pumps[2].Flow").value("value").toString(), "3.5000000");
+    EXPECT_EQ(readOf(r, "Bits[2]").value("value").toString(), "1");
+    EXPECT_EQ(readOf(r, "Bits[1]").value("value").toString(), "0");
+    EXPECT_EQ(readOf(r, "Motor1.Label").value("value").toString(), "");
+    EXPECT_EQ(r.ofType(QStringLiteral("write")).size(), writes.size()) << r.out.toStdString();
+    for (const QJsonObject &o : r.ofType(QStringLiteral("write")))
+        EXPECT_TRUE(o.value("ok").toBool()) << o.value("item").toString().toStdString();
+    EXPECT_EQ(sim.ask("get 127.21.0.1 Motor1.Speed"), "Motor1.Speed 20.5");
+    EXPECT_EQ(sim.ask("get 127.21.0.1 Motor1.Drive.Rpm"), "Motor1.Drive.Rpm 1500");
+    EXPECT_EQ(sim.ask("get 127.21.0.1 Pumps[2].Flow"), "Pumps[2].Flow 4.25");
+    EXPECT_EQ(sim.ask("get 127.21.0.1 Motor1.Running"), "Motor1.Running 0");
+    // Bit 37 is bit 5 of DWORD 1; bits 0 and 2 of DWORD 0 are as they were.
+    EXPECT_EQ(sim.ask("get 127.21.0.1 Bits[1]"), "Bits[1] 32");
+    EXPECT_EQ(sim.ask("get 127.21.0.1 Bits[0]"), "Bits[0] 5");
+    EXPECT_EQ(sim.ask("get 127.21.0.1 Flags"), "Flags 8");
 }

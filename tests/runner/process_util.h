@@ -85,7 +85,7 @@ inline ProcessResult runProcess(const QString &program, const QStringList &args,
 class SimProcess {
 public:
     // Starts it and waits until its three controllers listen.
-    bool start(const QString &program, const QString &config)
+    bool start(const QString &program, const QString &config, int controllers = 3)
     {
         p_.setProcessChannelMode(QProcess::MergedChannels);
         p_.start(program, {QStringLiteral("--config"), config});
@@ -93,11 +93,11 @@ public:
             return false;
         QElapsedTimer t;
         t.start();
-        while (out_.count(QStringLiteral("listening")) < 3 && t.elapsed() < 10000) {
+        while (out_.count(QStringLiteral("listening")) < controllers && t.elapsed() < 10000) {
             p_.waitForReadyRead(200);
             out_ += QString::fromUtf8(p_.readAll());
         }
-        return out_.count(QStringLiteral("listening")) == 3;
+        return out_.count(QStringLiteral("listening")) == controllers;
     }
     const QString &output() const { return out_; }
     // One control command and its one-line answer.
