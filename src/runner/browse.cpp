@@ -115,12 +115,24 @@ QString padded(const QString &s, int width)
     return s.leftJustified(width);
 }
 
+// Tags listed and templates read, on one line that overwrites itself.
+void progress(int tags, const TemplateCache &cache, int *shown)
+{
+    static const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    if (terminal && cache.read() != *shown) {
+        *shown = cache.read();
+        std::fprintf(stderr, "\r%d tags listed, %d templates read", tags, *shown);
+    }
+}
+
 void printTable(const QList<ListedSymbol> &symbols, TemplateCache &cache)
 {
     QList<QStringList> rows;
     rows << QStringList{QStringLiteral("Scope"), QStringLiteral("Name"), QStringLiteral("Type"),
                         QStringLiteral("Dimensions"), QStringLiteral("Note")};
+    int shown = -1;
     for (const ListedSymbol &s : symbols) {
+        progress(int(symbols.size()), cache, &shown);
         if (isProgramEntry(s))
             continue; // its tags follow under its scope
         const SymbolView v = viewOf(s);
@@ -129,6 +141,8 @@ void printTable(const QList<ListedSymbol> &symbols, TemplateCache &cache)
         const QString dims = v.expand && !s.isStructure() ? QStringLiteral("[%1]").arg(s.dims[0] * 32) : v.dimensions;
         rows << QStringList{s.scope.isEmpty() ? QStringLiteral("controller") : s.scope, s.name, typeName, dims, v.leftOut.isEmpty() ? QString() : QStringLiteral("not an item: ") + v.leftOut};
     }
+    if (::isatty(STDERR_FILENO) == 1)
+        std::fprintf(stderr, "\n");
     int widths[5] = {};
     for (const QStringList &r : rows)
         for (int i = 0; i < 5; ++i)
@@ -142,22 +156,14 @@ void printTable(const QList<ListedSymbol> &symbols, TemplateCache &cache)
     std::printf("%d tags\n", int(rows.size() - 1));
 }
 
-// Tags listed and templates read, on one line that overwrites itself.
-void progress(int tags, const TemplateCache &cache)
-{
-    static const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    if (terminal)
-        std::fprintf(stderr, "\r%d tags listed, %d templates read", tags, cache.read());
-}
-
 void printConfiguration(const DeviceConfig &d, const QList<ListedSymbol> &symbols, TemplateCache &cache,
                         int maxElements)
 {
     QJsonArray items;
     QStringList leftOut;
-    int done = 0;
+    int shown = -1;
     for (const ListedSymbol &s : symbols) {
-        progress(++done, cache);
+        progress(int(symbols.size()), cache, &shown);
         if (isProgramEntry(s))
             continue;
         const SymbolView v = viewOf(s);
