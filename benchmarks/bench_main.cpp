@@ -242,6 +242,7 @@ int main(int argc, char **argv)
     std::vector<Row> rows;
     tagLibrary(rows, rounds);
     overlappedLibrary(rows, quick);
+    coldStart(rows, quick);
     plugin(rows, quick);
     print(rows, floor);
     return 0;
