@@ -242,8 +242,8 @@ int main(int argc, char **argv)
     std::vector<Row> rows;
     tagLibrary(rows, rounds);
     overlappedLibrary(rows, quick);
-    coldStart(rows, quick);
     plugin(rows, quick);
+    coldStart(rows, quick); // last: the memory it frees would hide what the open tags of plugin() take
     print(rows, floor);
     return 0;
 }

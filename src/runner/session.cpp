@@ -45,6 +45,8 @@ void onStopSignal(int)
 // How long the device threads get to finish the plugin call they are in when asked to stop.
 // A read pass is bounded by the plugin's own limits (5 s per tag operation).
 constexpr qint64 kStopGraceMs = 30000;
+// How long the last lines (the summary) may wait for a reader that is behind.
+constexpr qint64 kLastWordsMs = 250;
 
 void fail(const QString &message)
 {
@@ -294,6 +296,7 @@ int runSession(const SessionOptions &options)
             zel_host::putItem(item);
 
     Output out(options.json ? Output::Json : Output::Table, options.terminal, stdout);
+    out.setChangedOnly(options.changedOnly);
     LogPump logs(options.logLevel);
 
     QSet<QString> before;
@@ -389,6 +392,10 @@ int runSession(const SessionOptions &options)
     QElapsedTimer clock;
     clock.start();
     const qint64 durationMs = qint64(options.durationSeconds * 1000.0);
+    // A reader of stdout that falls behind never delays the stop: once it is due, what the
+    // reader has not taken is given up and summarised.
+    const auto stopDue = [&] { return g_stopSignal || (durationMs > 0 && clock.elapsed() >= durationMs); };
+    out.setGiveUp(stopDue);
     QString reason;
     size_t finished = 0;
     auto consume = [&](const std::vector<Update> &updates) {
@@ -438,11 +445,23 @@ int runSession(const SessionOptions &options)
         if (r.read)
             lastValues.insert(r.uid, {r.value, r.status, r.timestamp});
     const bool storeSaved = saveStore();
-    if (out.mode() == Output::Json)
-        out.note({{QStringLiteral("type"), QStringLiteral("stopped")},
-                  {QStringLiteral("reason"), reason},
-                  {QStringLiteral("errors"), out.errors()}},
-                 QString());
+    const QElapsedTimer lastWords = [] { QElapsedTimer t; t.start(); return t; }();
+    out.setGiveUp([&] { return lastWords.elapsed() >= kLastWordsMs; });
+    if (out.mode() == Output::Json) {
+        QJsonObject stopped{{QStringLiteral("type"), QStringLiteral("stopped")},
+                            {QStringLiteral("reason"), reason},
+                            {QStringLiteral("errors"), out.errors()}};
+        // Updates of an item replaced by newer ones, and lines the reader never took.
+        if (out.skipped() > 0)
+            stopped.insert(QStringLiteral("skipped"), out.skipped());
+        if (out.unprinted() > 0)
+            stopped.insert(QStringLiteral("unprinted"), out.unprinted());
+        out.note(stopped, QString());
+    }
+    if (out.unprinted() > 0) // perhaps the summary itself did not get through
+        fail(QStringLiteral("output fell behind: %1 line(s) not printed, %2 older update(s) replaced by newer ones")
+                 .arg(out.unprinted())
+                 .arg(out.skipped()));
     out.finish(QStringLiteral("stopped: %1; plugin stopped; %2 error(s)").arg(reason).arg(out.errors()));
     if (!storeSaved)
         return ExitFailure;
