@@ -38,4 +38,7 @@ void overlappedLibrary(std::vector<Row> &rows, bool quick);
 // Many tags created at once, and the plugin's first passes (cold_start.cpp).
 void coldStart(std::vector<Row> &rows, bool quick);
 
+// The host runner as a process against many controllers (runner_scale.cpp).
+void runnerAtScale(std::vector<Row> &rows, bool quick);
+
 } // namespace bench

@@ -62,6 +62,14 @@ void Output::setGiveUp(std::function<bool()> giveUp)
     givenUp_ = false;
 }
 
+bool Output::printing()
+{
+    if (!givenUp_)
+        return true;
+    ++unprinted_; // not even built: a run that is stopping has no time for it
+    return false;
+}
+
 bool Output::put(const QByteArray &bytes)
 {
     // Only a wait for the reader is given up: a line that can go out at once always does.
@@ -114,7 +122,8 @@ void Output::pass(const Update &u)
 {
     const double rate = itemsPerSecond(u);
     if (mode_ == Json) {
-        line({{QStringLiteral("type"), QStringLiteral("pass")},
+        if (printing())
+            line({{QStringLiteral("type"), QStringLiteral("pass")},
               {QStringLiteral("device"), u.device},
               {QStringLiteral("device_id"), u.deviceId},
               {QStringLiteral("items"), u.items},
@@ -145,7 +154,7 @@ void Output::handle(const Update &u)
         const bool changed = deviceState_.value(u.deviceId) != u.status || !deviceState_.contains(u.deviceId);
         const bool report = changed && !(u.status.isEmpty() && !deviceState_.contains(u.deviceId));
         deviceState_.insert(u.deviceId, u.status);
-        if (report && mode_ == Json)
+        if (report && mode_ == Json && printing())
             line({{QStringLiteral("type"), QStringLiteral("device")},
                   {QStringLiteral("device_id"), u.deviceId},
                   {QStringLiteral("device"), u.device},
@@ -163,7 +172,7 @@ void Output::handle(const Update &u)
     const bool unchanged = u.kind == Update::Read && row != rowOf_.constEnd() && rows_[row.value()].read &&
                            rows_[row.value()].status == u.status &&
                            (rows_[row.value()].value == u.value || (!u.status.isEmpty() && u.value.isEmpty()));
-    if (mode_ == Json && !(changedOnly_ && unchanged)) {
+    if (mode_ == Json && !(changedOnly_ && unchanged) && printing()) {
         QJsonObject o{{QStringLiteral("type"), u.kind == Update::Read ? QStringLiteral("read") : QStringLiteral("write")},
                       {QStringLiteral("device_id"), u.deviceId},
                       {QStringLiteral("device"), u.device},

@@ -29,6 +29,7 @@ public:
     void setChangedOnly(bool on) { changedOnly_ = on; }
     // Checked while a write waits for the reader; true: stop printing (until set again).
     void setGiveUp(std::function<bool()> giveUp);
+    void giveUp() { givenUp_ = true; }
 
     // Rows appear in the order they are added.
     void addRow(int deviceId, const QString &device, const QString &uid, const QString &item);
@@ -58,6 +59,8 @@ private:
     void line(const QJsonObject &o);
     // All of it, or nothing more once given up; false when not (all) printed.
     bool put(const QByteArray &bytes);
+    // False, counting the line as unprinted, once printing was given up.
+    bool printing();
     void pass(const Update &u); // a read pass's duration and rate
     void draw(const QString &footer);
 

@@ -363,8 +363,8 @@ int runSession(const SessionOptions &options)
     for (int k = 0; k < config.devices.size(); ++k) {
         const DeviceConfig &d = config.devices.at(k);
         QList<ItemInstancePlugin> items;
-        for (const ItemInstancePlugin &item : zel_host::items())
-            if (item.deviceId == d.id && !configuredUids.contains(item.uid))
+        for (const ItemInstancePlugin &item : hostItems)
+            if (item.deviceId == d.id)
                 items << item;
         for (const ItemInstancePlugin &item : qAsConst(deviceRecords.at(k).items))
             items << item;
@@ -400,6 +400,8 @@ int runSession(const SessionOptions &options)
     size_t finished = 0;
     auto consume = [&](const std::vector<Update> &updates) {
         for (const Update &u : updates) {
+            if (stopDue())
+                out.giveUp(); // however fast the reader, printing a backlog must not delay the stop
             if (u.kind == Update::Finished)
                 ++finished;
             out.handle(u);
