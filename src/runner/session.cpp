@@ -47,6 +47,8 @@ void onStopSignal(int)
 constexpr qint64 kStopGraceMs = 30000;
 // How long the last lines (the summary) may wait for a reader that is behind.
 constexpr qint64 kLastWordsMs = 250;
+// Past the stop, how long output may still wait for its reader or work through a backlog.
+constexpr qint64 kCatchUpMs = 200;
 
 void fail(const QString &message)
 {
@@ -392,16 +394,25 @@ int runSession(const SessionOptions &options)
     QElapsedTimer clock;
     clock.start();
     const qint64 durationMs = qint64(options.durationSeconds * 1000.0);
-    // A reader of stdout that falls behind never delays the stop: once it is due, what the
-    // reader has not taken is given up and summarised.
-    const auto stopDue = [&] { return g_stopSignal || (durationMs > 0 && clock.elapsed() >= durationMs); };
-    out.setGiveUp(stopDue);
+    qint64 dueAt = -1; // on `clock`, once the stop is due
+    const auto stopDue = [&] {
+        const bool due = g_stopSignal || (durationMs > 0 && clock.elapsed() >= durationMs);
+        if (due && dueAt < 0)
+            dueAt = clock.elapsed();
+        return due;
+    };
+    // Output never delays the stop by more than a moment: once it is due, a reader of stdout
+    // that keeps the runner waiting, or a backlog that takes long to print, is given up on, and
+    // what was not printed is summarised.
+    out.setGiveUp([&] { return stopDue() && clock.elapsed() - dueAt >= kCatchUpMs; });
     QString reason;
     size_t finished = 0;
     auto consume = [&](const std::vector<Update> &updates) {
+        QElapsedTimer printing;
+        printing.start();
         for (const Update &u : updates) {
-            if (stopDue())
-                out.giveUp(); // however fast the reader, printing a backlog must not delay the stop
+            if (stopDue() && printing.elapsed() >= kCatchUpMs)
+                out.giveUp();
             if (u.kind == Update::Finished)
                 ++finished;
             out.handle(u);
