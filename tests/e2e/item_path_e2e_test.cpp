@@ -155,6 +155,7 @@ TEST_F(E2E, AFirstPassCreatingAllAtOnceEndsAsOneCreatingEachOnItsWay)
         items << makeDataItem(10 + i, QStringLiteral("V%1").arg(i), QStringLiteral("V%1").arg(i), AB_EIP::DoubleInteger);
     }
     absim::Simulator &sim = startSim("127.22.0.1", Personality::ControlLogix, defs);
+    sim.setResponseDelayMs(5); // as in the field: what queues while a request is out goes in the next packet
     startSim("127.22.0.2", Personality::ControlLogix, {tagDef("X", CipType::Dint)}).setMute(true);
     const QList<DataItem> silent = {makeDataItem(1, "X", "X", AB_EIP::DoubleInteger),
                                     makeDataItem(2, "Y", "X", AB_EIP::Real)};
