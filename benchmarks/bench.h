@@ -35,4 +35,10 @@ std::string attrs(const char *address, const char *name, int size = 4, int count
 // Overlapped tag library passes and packed writes (overlap.cpp): public libplctag API only.
 void overlappedLibrary(std::vector<Row> &rows, bool quick);
 
+// Many tags created at once, and the plugin's first passes (cold_start.cpp).
+void coldStart(std::vector<Row> &rows, bool quick);
+
+// The host runner as a process against many controllers (runner_scale.cpp).
+void runnerAtScale(std::vector<Row> &rows, bool quick);
+
 } // namespace bench

@@ -243,6 +243,8 @@ int main(int argc, char **argv)
     tagLibrary(rows, rounds);
     overlappedLibrary(rows, quick);
     plugin(rows, quick);
+    coldStart(rows, quick); // after plugin(): the memory it frees would hide what the open tags take
+    runnerAtScale(rows, quick);
     print(rows, floor);
     return 0;
 }

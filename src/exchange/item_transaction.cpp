@@ -60,8 +60,17 @@ QString joinValue(const QStringList &texts, int versionParts)
     return QString("");
 }
 
-// The item's tag, fetched or created. A failed creation is removed from the cache (by the write
-// cycle too, so that a write-only item recovers on its next write) and gives its outcome.
+// A failed creation is removed from the cache (by the write cycle too, so that a write-only item
+// recovers on its next write) and gives its outcome.
+Outcome failedCreation(TagAccess &access, const DataItem &data, int handle, int status, const char *failureLine)
+{
+    access.pluginInterface.logDebug(QLatin1String(failureLine) + TagAccess::errorMessage(status) +
+                                    QStringLiteral(". Item: ") + data.item.name);
+    access.destroyTag(handle);
+    return Outcome::status(status);
+}
+
+// The item's tag, fetched or created.
 Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data, TagInstance *tag,
                 const char *failureLine)
 {
@@ -70,10 +79,38 @@ Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem 
         return Outcome::item(tag->refusal);
     if (tag->handle >= 0)
         return Outcome::ok();
-    access.pluginInterface.logDebug(QLatin1String(failureLine) + TagAccess::errorMessage(tag->handle) +
-                                    QStringLiteral(". Item: ") + data.item.name);
-    access.destroyTag(tag->handle);
-    return Outcome::status(tag->handle);
+    return failedCreation(access, data, tag->handle, tag->handle, failureLine);
+}
+
+// A creation started without waiting, seen through to the outcome a waited-for creation has,
+// within the same bound.
+Outcome awaitCreation(TagAccess &access, const DataItem &data, const TagInstance &tag, Clock::time_point deadline,
+                      const char *failureLine)
+{
+    if (!tag.refusal.isEmpty())
+        return Outcome::item(tag.refusal);
+    int status = tag.handle;
+    if (status >= 0) {
+        status = waitSettled(tag.handle, deadline);
+        if (status == PLCTAG_STATUS_PENDING)
+            status = PLCTAG_ERR_TIMEOUT;
+    }
+    if (status == PLCTAG_STATUS_OK)
+        return Outcome::ok();
+    return failedCreation(access, data, tag.handle, status, failureLine);
+}
+
+// A creation whose item the cycle never reached (it stopped first): the cache keeps only tags
+// that are open, as when each item is created on its way.
+void dropUnawaitedCreation(TagAccess &access, const TagInstance &tag)
+{
+    if (tag.refusal.isEmpty() && plc_tag_status(tag.handle) != PLCTAG_STATUS_OK)
+        access.destroyTag(tag.handle);
+}
+
+Clock::time_point creationDeadline()
+{
+    return Clock::now() + milliseconds(TagAccess::kCreateTimeoutMs);
 }
 
 // A tag whose lock fails is of no further use: it is destroyed, so the next pass opens it afresh.
@@ -114,13 +151,23 @@ TagRead::TagRead(TagAccess &access, const DeviceInstancePlugin &device, DataItem
 
 TagRead::~TagRead()
 {
-    if (started_ && !finished_)
+    if (finished_)
+        return;
+    if (started_)
         plc_tag_abort(tag_.handle);
+    else if (creating_)
+        dropUnawaitedCreation(access_, tag_);
 }
 
 bool TagRead::start()
 {
-    if (!access_.findTag(device_, data_, &tag_) || tag_.handle < 0)
+    if (access_.startCreatingTag(device_, &data_, &tag_)) {
+        // The creation reads the tag: that read is this pass's.
+        creating_ = true;
+        deadline_ = creationDeadline();
+        return true;
+    }
+    if (tag_.handle < 0)
         return false;
     const int handle = tag_.handle;
     // Under the tag's lock: a write holds it from its encoding to its reply, and a read landing
@@ -157,7 +204,11 @@ Outcome TagRead::open()
 Outcome TagRead::finish()
 {
     finished_ = true;
-    if (!started_) {
+    if (creating_) {
+        const Outcome created = awaitCreation(access_, data_, tag_, deadline_, "Error getting or creating tag: ");
+        if (created.kind != Outcome::Ok)
+            return created;
+    } else if (!started_) {
         const Outcome opened = open();
         if (opened.kind != Outcome::Ok)
             return opened;
@@ -170,7 +221,7 @@ Outcome TagRead::finish()
         return QStringLiteral("Unable to read data from tag ") + data_.item.name + QStringLiteral(" (") +
                addressOf(data_) + QStringLiteral("). Error: ") + TagAccess::errorMessage(code);
     };
-    if (started_) {
+    if (started_ || creating_) {
         status = waitSettled(handle, deadline_);
         if (status == PLCTAG_STATUS_PENDING)
             status = PLCTAG_ERR_TIMEOUT;
@@ -217,10 +268,25 @@ TagWrite::TagWrite(TagAccess &access, const DeviceInstancePlugin &device, DataIt
 {
 }
 
+TagWrite::~TagWrite()
+{
+    if (creating_ && !started_)
+        dropUnawaitedCreation(access_, tag_);
+}
+
+void TagWrite::create()
+{
+    creating_ = access_.startCreatingTag(device_, &data_, &tag_);
+    deadline_ = creationDeadline();
+}
+
 Outcome TagWrite::start(bool overlap)
 {
     ItemInstancePlugin &item = data_.item;
-    const Outcome opened = openTag(access_, device_, data_, &tag_, "Error getting or creating tag (WRITE): ");
+    started_ = true;
+    const char *failureLine = "Error getting or creating tag (WRITE): ";
+    const Outcome opened = creating_ ? awaitCreation(access_, data_, tag_, deadline_, failureLine)
+                                     : openTag(access_, device_, data_, &tag_, failureLine);
     if (opened.kind != Outcome::Ok)
         return opened;
     const int handle = tag_.handle;

@@ -42,8 +42,9 @@ public:
     ~TagRead();
     TagRead(const TagRead &) = delete;
     TagRead &operator=(const TagRead &) = delete;
-    // Sends the read of a cached tag with nothing in flight, without waiting for it. False when
-    // nothing was sent; finish() then goes the whole way itself.
+    // Sends the read of a cached tag with nothing in flight, or starts the creation of a tag
+    // not cached yet (which reads it), without waiting for either. False when nothing was sent;
+    // finish() then goes the whole way itself.
     bool start();
     Outcome finish();
 
@@ -56,6 +57,7 @@ private:
     DataItem &data_;
     TagInstance tag_;
     bool started_ = false;
+    bool creating_ = false; // start() created the tag; its creation's read is this pass's
     bool finished_ = false;
     TransactionClock::time_point deadline_;
 };
@@ -64,6 +66,13 @@ private:
 class TagWrite {
 public:
     TagWrite(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data);
+    // A creation started by create() but never taken up by start() is undone.
+    ~TagWrite();
+    TagWrite(const TagWrite &) = delete;
+    TagWrite &operator=(const TagWrite &) = delete;
+    // Starts creating the item's tag when it is not cached, without waiting; start() then
+    // waits for it within the same bound as a creation that waits.
+    void create();
     // Up to the write; with `overlap` the write is only prepared, and send() starts it without
     // waiting. The tag stays locked until finish(), so that nothing else touches the buffer of
     // a write in flight.
@@ -81,6 +90,8 @@ private:
     const DeviceInstancePlugin &device_;
     DataItem &data_;
     TagInstance tag_;
+    bool creating_ = false;
+    bool started_ = false;
     bool locked_ = false;
     bool prepared_ = false; // encoded, not yet sent
     int writeStatus_ = 0;

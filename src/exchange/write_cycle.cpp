@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSet>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -90,17 +91,29 @@ bool writeCycle(TagAccess &access, LogList *list)
         return false;
     std::lock_guard<std::mutex> gate(writeGate(device.id));
 
-    // Every write of the batch is encoded, then all go out without waiting; the replies are
-    // then taken in order.
+    // The tags not open yet are all created first, without waiting, so that their creations
+    // travel together; every write of the batch is then encoded, all go out without waiting,
+    // and the replies are taken in order.
+    const QList<DataItem *> items = writeList(list);
+    std::vector<std::unique_ptr<TagWrite>> writes;
+    for (DataItem *data : items)
+        writes.push_back(zel_identity::isIdentityItem(data->item, "address")
+                             ? nullptr
+                             : std::make_unique<TagWrite>(access, device, *data));
+    if (std::count_if(writes.begin(), writes.end(), [](const auto &w) { return w != nullptr; }) > 1)
+        for (const auto &w : writes)
+            if (w)
+                w->create();
     InFlight inFlight(device);
-    for (DataItem *data : writeList(list)) {
+    for (int i = 0; i < items.size(); ++i) {
+        DataItem *data = items[i];
         if (eipDiscoveryPaused(device)) {
             inFlight.finish();
             return false;
         }
-        if (zel_identity::isIdentityItem(data->item, "address"))
+        if (!writes[size_t(i)])
             continue;
-        auto write = std::make_unique<TagWrite>(access, device, *data);
+        auto write = std::move(writes[size_t(i)]);
         const Outcome started = write->start(true);
         if (started.kind == Outcome::Ok)
             inFlight.add(std::move(write), data);

@@ -97,6 +97,8 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     // The plugin stamps identity values only; tag values get the time the pass ended.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString deviceStatus = list.device.statusMessage;
+    std::vector<Update> updates;
+    updates.reserve(size_t(list.dataItems.size()));
     for (int k = 0; k < list.dataItems.size(); ++k) {
         const DataItem &data = list.dataItems.at(k);
         Update u;
@@ -115,8 +117,9 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
         u.timestamp = data.timestamp.isValid() ? data.timestamp.toUTC() : now;
         u.pass = passes_;
         errors += u.status.isEmpty() ? 0 : 1;
-        events_->post(u);
+        updates.push_back(std::move(u));
     }
+    events_->post(std::move(updates));
     postDevice(deviceStatus);
     postPass(list.dataItems.size(), errors, took);
 }

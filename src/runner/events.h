@@ -1,8 +1,12 @@
 #pragma once
 // What the device threads report to the main thread: values read, writes made, device
-// states. One queue, drained by the main thread, which alone prints.
+// states. One queue, drained by the main thread, which alone prints. The queue never holds up
+// a device thread and never grows past one entry per item and device (plus the writes): an
+// update that finds an older one of the same item (or device) still waiting takes its place,
+// and counts it as skipped, so a reader that falls behind sees the newest values.
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 #include <chrono>
@@ -34,6 +38,7 @@ struct Update {
     int items = 0;
     int errors = 0;
     double durationMs = 0;
+    int skipped = 0; // older updates of the same item (device) this one replaced unprinted
 };
 
 class Events {
@@ -42,7 +47,18 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(std::move(u));
+            add(std::move(u));
+        }
+        cv_.notify_all();
+    }
+
+    // A whole pass at once: one lock, one wake-up.
+    void post(std::vector<Update> updates)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (Update &u : updates)
+                add(std::move(u));
         }
         cv_.notify_all();
     }
@@ -65,13 +81,35 @@ public:
         poked_ = false;
         std::vector<Update> out;
         out.swap(queue_);
+        waiting_.clear();
         return out;
     }
 
 private:
+    // Reads coalesce by item, device states and pass figures by device; writes never do.
+    void add(Update u)
+    {
+        if (u.kind == Update::Write || u.kind == Update::Finished) {
+            queue_.push_back(std::move(u));
+            return;
+        }
+        const QString key = u.kind == Update::Read ? u.uid : QString::number(int(u.kind)) + QLatin1Char('#') +
+                                                               QString::number(u.deviceId);
+        const auto it = waiting_.constFind(key);
+        if (it == waiting_.constEnd()) {
+            waiting_.insert(key, queue_.size());
+            queue_.push_back(std::move(u));
+            return;
+        }
+        Update &older = queue_[it.value()];
+        u.skipped = older.skipped + 1;
+        older = std::move(u);
+    }
+
     std::mutex mutex_;
     std::condition_variable cv_;
     std::vector<Update> queue_;
+    QHash<QString, size_t> waiting_; // coalescing key -> its update's place in queue_
     bool poked_ = false;
 };
 

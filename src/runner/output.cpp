@@ -2,6 +2,12 @@
 
 #include <QJsonDocument>
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
 #include <algorithm>
 #include <cmath>
 
@@ -50,19 +56,74 @@ void Output::addRow(int deviceId, const QString &device, const QString &uid, con
     rows_ << r;
 }
 
+void Output::setGiveUp(std::function<bool()> giveUp)
+{
+    giveUp_ = std::move(giveUp);
+    givenUp_ = false;
+}
+
+bool Output::printing()
+{
+    if (!givenUp_)
+        return true;
+    ++unprinted_; // not even built: a run that is stopping has no time for it
+    return false;
+}
+
+bool Output::put(const QByteArray &bytes)
+{
+    // Only a wait for the reader is given up: a line that can go out at once always does.
+    const auto over = [this] { return givenUp_ || (givenUp_ = giveUp_ && giveUp_()); };
+    if (givenUp_)
+        return false;
+    const int fd = ::fileno(out_);
+    if (fd < 0) { // not a descriptor (a memory stream): it never waits
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out_);
+        std::fflush(out_);
+        return true;
+    }
+    if (brokenLine_ && ::write(fd, "\n", 1) == 1)
+        brokenLine_ = false;
+    size_t done = 0;
+    const size_t n = size_t(bytes.size());
+    while (done < n) {
+        pollfd p{fd, POLLOUT, 0};
+        int ready = ::poll(&p, 1, 0);
+        if (ready == 0) {
+            if (over())
+                break;
+            ready = ::poll(&p, 1, 100);
+        }
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready <= 0)
+            continue;
+        // No more than a pipe takes at once when it says it is writable: the write never blocks.
+        const ssize_t w = ::write(fd, bytes.constData() + done, std::min<size_t>(n - done, PIPE_BUF));
+        if (w > 0)
+            done += size_t(w);
+        else if (w < 0 && errno != EINTR && errno != EAGAIN)
+            break; // the reader has gone
+    }
+    if (done == n)
+        return true;
+    givenUp_ = true;
+    brokenLine_ = done > 0;
+    return false;
+}
+
 void Output::line(const QJsonObject &o)
 {
-    const QByteArray text = QJsonDocument(o).toJson(QJsonDocument::Compact);
-    std::fwrite(text.constData(), 1, size_t(text.size()), out_);
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    if (!put(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'))
+        ++unprinted_;
 }
 
 void Output::pass(const Update &u)
 {
     const double rate = itemsPerSecond(u);
     if (mode_ == Json) {
-        line({{QStringLiteral("type"), QStringLiteral("pass")},
+        if (printing())
+            line({{QStringLiteral("type"), QStringLiteral("pass")},
               {QStringLiteral("device"), u.device},
               {QStringLiteral("device_id"), u.deviceId},
               {QStringLiteral("items"), u.items},
@@ -93,7 +154,7 @@ void Output::handle(const Update &u)
         const bool changed = deviceState_.value(u.deviceId) != u.status || !deviceState_.contains(u.deviceId);
         const bool report = changed && !(u.status.isEmpty() && !deviceState_.contains(u.deviceId));
         deviceState_.insert(u.deviceId, u.status);
-        if (report && mode_ == Json)
+        if (report && mode_ == Json && printing())
             line({{QStringLiteral("type"), QStringLiteral("device")},
                   {QStringLiteral("device_id"), u.deviceId},
                   {QStringLiteral("device"), u.device},
@@ -106,26 +167,32 @@ void Output::handle(const Update &u)
 
     if (!u.status.isEmpty())
         ++errors_;
-    if (mode_ == Json) {
-        line({{QStringLiteral("type"), u.kind == Update::Read ? QStringLiteral("read") : QStringLiteral("write")},
-              {QStringLiteral("device_id"), u.deviceId},
-              {QStringLiteral("device"), u.device},
-              {QStringLiteral("uid"), u.uid},
-              {QStringLiteral("item"), u.item},
-              {QStringLiteral("value"), u.hasValue ? QJsonValue(u.value) : QJsonValue()},
-              {QStringLiteral("status"), u.status},
-              {QStringLiteral("ok"), u.status.isEmpty()},
-              {QStringLiteral("timestamp"), u.timestamp.toString(Qt::ISODateWithMs)}});
+    skipped_ += u.skipped;
+    const auto row = rowOf_.constFind(u.uid);
+    const bool unchanged = u.kind == Update::Read && row != rowOf_.constEnd() && rows_[row.value()].read &&
+                           rows_[row.value()].status == u.status &&
+                           (rows_[row.value()].value == u.value || (!u.status.isEmpty() && u.value.isEmpty()));
+    if (mode_ == Json && !(changedOnly_ && unchanged) && printing()) {
+        QJsonObject o{{QStringLiteral("type"), u.kind == Update::Read ? QStringLiteral("read") : QStringLiteral("write")},
+                      {QStringLiteral("device_id"), u.deviceId},
+                      {QStringLiteral("device"), u.device},
+                      {QStringLiteral("uid"), u.uid},
+                      {QStringLiteral("item"), u.item},
+                      {QStringLiteral("value"), u.hasValue ? QJsonValue(u.value) : QJsonValue()},
+                      {QStringLiteral("status"), u.status},
+                      {QStringLiteral("ok"), u.status.isEmpty()},
+                      {QStringLiteral("timestamp"), u.timestamp.toString(Qt::ISODateWithMs)}};
+        if (u.skipped > 0)
+            o.insert(QStringLiteral("skipped"), u.skipped);
+        line(o);
     }
 
     if (u.kind == Update::Write) {
         writes_ << writeLine(u);
         while (writes_.size() > kRecentWrites)
             writes_.removeFirst();
-        if (mode_ == Table && !terminal_) {
-            std::fprintf(out_, "%s\n", qPrintable(writeLine(u)));
-            std::fflush(out_);
-        }
+        if (mode_ == Table && !terminal_)
+            put(writeLine(u).toLocal8Bit() + '\n');
         dirty_ = true;
         return;
     }
@@ -152,8 +219,7 @@ void Output::note(const QJsonObject &json, const QString &text)
         notes_ << text;
         dirty_ = true;
     } else {
-        std::fprintf(out_, "%s\n", qPrintable(text));
-        std::fflush(out_);
+        put(text.toLocal8Bit() + '\n');
     }
 }
 
@@ -221,9 +287,7 @@ void Output::draw(const QString &footer)
         text += QStringLiteral("recent writes:\n  ") + writes_.join(QStringLiteral("\n  ")) + QLatin1Char('\n');
     if (!footer.isEmpty())
         text += footer + QLatin1Char('\n');
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out_);
-    std::fflush(out_);
+    put(text.toLocal8Bit());
     dirty_ = false;
     sinceDraw_.restart();
 }

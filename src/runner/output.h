@@ -1,6 +1,8 @@
 #pragma once
 // What the runner prints on stdout: a table of items for a person (redrawn in place on a
 // terminal, printed once at the end otherwise) or one JSON object per line for a program.
+// Printing waits for a slow reader only until the give-up test says the run is over; what is
+// not printed then is counted, for the summary.
 
 #include "events.h"
 
@@ -12,6 +14,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 
 namespace runner {
 
@@ -22,6 +25,11 @@ public:
     Output(Mode mode, bool terminal, std::FILE *out);
 
     Mode mode() const { return mode_; }
+    // JSON reads only when the item's value or status differs from what was last shown.
+    void setChangedOnly(bool on) { changedOnly_ = on; }
+    // Checked while a write waits for the reader; true: stop printing (until set again).
+    void setGiveUp(std::function<bool()> giveUp);
+    void giveUp() { givenUp_ = true; }
 
     // Rows appear in the order they are added.
     void addRow(int deviceId, const QString &device, const QString &uid, const QString &item);
@@ -44,9 +52,15 @@ public:
     };
     const QList<Row> &rows() const { return rows_; }
     int errors() const { return errors_; }
+    qint64 skipped() const { return skipped_; }     // updates replaced by newer ones before printing
+    qint64 unprinted() const { return unprinted_; } // lines given up on
 
 private:
     void line(const QJsonObject &o);
+    // All of it, or nothing more once given up; false when not (all) printed.
+    bool put(const QByteArray &bytes);
+    // False, counting the line as unprinted, once printing was given up.
+    bool printing();
     void pass(const Update &u); // a read pass's duration and rate
     void draw(const QString &footer);
 
@@ -63,6 +77,11 @@ private:
     bool dirty_ = false;
     QElapsedTimer sinceDraw_;
     int errors_ = 0;
+    bool changedOnly_ = false;
+    std::function<bool()> giveUp_;
+    bool givenUp_ = false;
+    bool brokenLine_ = false; // a line was cut short: the next output starts on a new line
+    qint64 skipped_ = 0, unprinted_ = 0;
 };
 
 } // namespace runner

@@ -45,6 +45,10 @@ void onStopSignal(int)
 // How long the device threads get to finish the plugin call they are in when asked to stop.
 // A read pass is bounded by the plugin's own limits (5 s per tag operation).
 constexpr qint64 kStopGraceMs = 30000;
+// How long the last lines (the summary) may wait for a reader that is behind.
+constexpr qint64 kLastWordsMs = 250;
+// Past the stop, how long output may still wait for its reader or work through a backlog.
+constexpr qint64 kCatchUpMs = 200;
 
 void fail(const QString &message)
 {
@@ -294,6 +298,7 @@ int runSession(const SessionOptions &options)
             zel_host::putItem(item);
 
     Output out(options.json ? Output::Json : Output::Table, options.terminal, stdout);
+    out.setChangedOnly(options.changedOnly);
     LogPump logs(options.logLevel);
 
     QSet<QString> before;
@@ -360,8 +365,8 @@ int runSession(const SessionOptions &options)
     for (int k = 0; k < config.devices.size(); ++k) {
         const DeviceConfig &d = config.devices.at(k);
         QList<ItemInstancePlugin> items;
-        for (const ItemInstancePlugin &item : zel_host::items())
-            if (item.deviceId == d.id && !configuredUids.contains(item.uid))
+        for (const ItemInstancePlugin &item : hostItems)
+            if (item.deviceId == d.id)
                 items << item;
         for (const ItemInstancePlugin &item : qAsConst(deviceRecords.at(k).items))
             items << item;
@@ -389,10 +394,25 @@ int runSession(const SessionOptions &options)
     QElapsedTimer clock;
     clock.start();
     const qint64 durationMs = qint64(options.durationSeconds * 1000.0);
+    qint64 dueAt = -1; // on `clock`, once the stop is due
+    const auto stopDue = [&] {
+        const bool due = g_stopSignal || (durationMs > 0 && clock.elapsed() >= durationMs);
+        if (due && dueAt < 0)
+            dueAt = clock.elapsed();
+        return due;
+    };
+    // Output never delays the stop by more than a moment: once it is due, a reader of stdout
+    // that keeps the runner waiting, or a backlog that takes long to print, is given up on, and
+    // what was not printed is summarised.
+    out.setGiveUp([&] { return stopDue() && clock.elapsed() - dueAt >= kCatchUpMs; });
     QString reason;
     size_t finished = 0;
     auto consume = [&](const std::vector<Update> &updates) {
+        QElapsedTimer printing;
+        printing.start();
         for (const Update &u : updates) {
+            if (stopDue() && printing.elapsed() >= kCatchUpMs)
+                out.giveUp();
             if (u.kind == Update::Finished)
                 ++finished;
             out.handle(u);
@@ -438,11 +458,23 @@ int runSession(const SessionOptions &options)
         if (r.read)
             lastValues.insert(r.uid, {r.value, r.status, r.timestamp});
     const bool storeSaved = saveStore();
-    if (out.mode() == Output::Json)
-        out.note({{QStringLiteral("type"), QStringLiteral("stopped")},
-                  {QStringLiteral("reason"), reason},
-                  {QStringLiteral("errors"), out.errors()}},
-                 QString());
+    const QElapsedTimer lastWords = [] { QElapsedTimer t; t.start(); return t; }();
+    out.setGiveUp([&] { return lastWords.elapsed() >= kLastWordsMs; });
+    if (out.mode() == Output::Json) {
+        QJsonObject stopped{{QStringLiteral("type"), QStringLiteral("stopped")},
+                            {QStringLiteral("reason"), reason},
+                            {QStringLiteral("errors"), out.errors()}};
+        // Updates of an item replaced by newer ones, and lines the reader never took.
+        if (out.skipped() > 0)
+            stopped.insert(QStringLiteral("skipped"), out.skipped());
+        if (out.unprinted() > 0)
+            stopped.insert(QStringLiteral("unprinted"), out.unprinted());
+        out.note(stopped, QString());
+    }
+    if (out.unprinted() > 0) // perhaps the summary itself did not get through
+        fail(QStringLiteral("output fell behind: %1 line(s) not printed, %2 older update(s) replaced by newer ones")
+                 .arg(out.unprinted())
+                 .arg(out.skipped()));
     out.finish(QStringLiteral("stopped: %1; plugin stopped; %2 error(s)").arg(reason).arg(out.errors()));
     if (!storeSaved)
         return ExitFailure;

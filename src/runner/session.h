@@ -22,6 +22,7 @@ struct SessionOptions {
     QString plugin;      // from --plugin or AB_EIP_PLUGIN; empty: the configuration's, then the default
     QString itemStore;   // empty: the configuration's, then <config>.items.json
     bool json = false;
+    bool changedOnly = false;   // JSON: a read only when its value or status changed
     bool terminal = false;
     bool once = false;
     double durationSeconds = 0; // 0: until stopped

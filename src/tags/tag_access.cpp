@@ -17,7 +17,6 @@ const QRegularExpression TagAccess::offsetMatches(QStringLiteral(".*\\[\\s*(\\d+
 bool TagAccess::loopActive = false;
 
 namespace {
-constexpr int kCreateTimeoutMs = 5000;
 constexpr int kPollIntervalMs = 100;
 
 QString addressOf(const DataItem &item)
@@ -42,7 +41,20 @@ TagAccess::TagInstance TagAccess::getOrCreateTag(DeviceInstancePlugin device, Da
         pluginInterface.logDebug(QStringLiteral("Fetching exiting tag. Tag nr.: ") + QString::number(entry.handle));
         return entry;
     }
+    return createTag(device, item, kCreateTimeoutMs);
+}
 
+bool TagAccess::startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, TagInstance *out)
+{
+    if (findTag(device, *item, out))
+        return false;
+    *out = createTag(device, item, 0);
+    return true;
+}
+
+TagAccess::TagInstance TagAccess::createTag(const DeviceInstancePlugin &device, DataItem *item, int timeoutMs)
+{
+    TagInstance entry;
     const ItemBinding binding = bindItem(device, item->item.settings);
     entry.address = addressOf(*item);
     entry.deviceId = device.id;
@@ -58,7 +70,7 @@ TagAccess::TagInstance TagAccess::getOrCreateTag(DeviceInstancePlugin device, Da
     }
     pluginInterface.logDebug(QStringLiteral("Create new tag. Connection string: ") + binding.attributes);
     // Outside the lock: a slow controller must not hold up look-ups of other items.
-    entry.handle = plc_tag_create(binding.attributes.toUtf8().constData(), kCreateTimeoutMs);
+    entry.handle = plc_tag_create(binding.attributes.toUtf8().constData(), timeoutMs);
 
     ListLock lock(listMutex);
     loopActive = true;

@@ -22,6 +22,9 @@ public:
     // The cache entry for the item, created on a miss; a refused address is returned with
     // its refusal and no tag. By value: another thread may destroy the entry meanwhile.
     TagInstance getOrCreateTag(DeviceInstancePlugin device, DataItem *item);
+    // The same without waiting for a new tag: its creation is started, and its status tells
+    // when the creation (which reads the tag once) is done. False with the entry when cached.
+    bool startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, TagInstance *out);
     // The cached entry for the item, without creating one.
     bool findTag(const DeviceInstancePlugin &device, const DataItem &item, TagInstance *out);
     void destroyTag(int handle);
@@ -30,9 +33,14 @@ public:
     void shutdownTags();
 
     PluginInterface pluginInterface;
+    // The bound of one creation, waited for or not.
+    static constexpr int kCreateTimeoutMs = 5000;
 
     static TagCache tags;
     static QMutex listMutex; // guards tags and loopActive
     static bool loopActive;  // a tag was created since the last shutdown
     static const QRegularExpression offsetMatches;
+
+private:
+    TagInstance createTag(const DeviceInstancePlugin &device, DataItem *item, int timeoutMs);
 };

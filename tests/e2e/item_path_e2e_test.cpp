@@ -132,3 +132,93 @@ TEST_F(E2E, OverlappedPassesShowWhatASequentialPassShows)
     sim.setResponseDelayMs(20);
     EXPECT_EQ(pass(), sequential);
 }
+
+// A first pass creates every tag at once and takes the creations' reads as its own; what it
+// shows, where it stops and what it leaves cached are what a pass creating one item after the
+// other (each in a batch of its own) gives. Its creations travel packed, and so do a write
+// batch's to tags not open yet.
+TEST_F(E2E, AFirstPassCreatingAllAtOnceEndsAsOneCreatingEachOnItsWay)
+{
+    std::vector<absim::TagDef> defs = {
+        tagDef("D", CipType::Dint, {}, {"-7"}), tagDef("R", CipType::Real, {}, {"1.5"}),
+        tagDef("Arr", CipType::Dint, {5}, {"1", "2", "3", "4", "5"}), tagDef("S", CipType::String, {}, {"text"}),
+        tagDef("Names", CipType::String, {3}, {"a", "bb", "ccc"}), tagDef("Number", CipType::Dint, {}, {"1000"})};
+    QList<DataItem> items = {
+        makeDataItem(1, "D", "D", AB_EIP::DoubleInteger),          makeDataItem(2, "Missing", "Missing", AB_EIP::DoubleInteger),
+        makeDataItem(3, "Arr", "Arr[1-3]", AB_EIP::DoubleInteger), makeDataItem(4, "S", "S", AB_EIP::String),
+        makeDataItem(5, "R", "R", AB_EIP::Real),                   makeDataItem(6, "Names", "Names[0-2]", AB_EIP::String),
+        makeDataItem(7, "Bad", "Number", AB_EIP::String),          makeDataItem(8, "File", "N7:0", AB_EIP::Integer),
+        makeDataItem(9, "Again", "D", AB_EIP::DoubleInteger)};
+    const int kMany = 40;
+    for (int i = 0; i < kMany; ++i) {
+        defs.push_back(tagDef("V" + std::to_string(i), CipType::Dint, {}, {std::to_string(i)}));
+        items << makeDataItem(10 + i, QStringLiteral("V%1").arg(i), QStringLiteral("V%1").arg(i), AB_EIP::DoubleInteger);
+    }
+    absim::Simulator &sim = startSim("127.22.0.1", Personality::ControlLogix, defs);
+    sim.setResponseDelayMs(5); // as in the field: what queues while a request is out goes in the next packet
+    startSim("127.22.0.2", Personality::ControlLogix, {tagDef("X", CipType::Dint)}).setMute(true);
+    const QList<DataItem> silent = {makeDataItem(1, "X", "X", AB_EIP::DoubleInteger),
+                                    makeDataItem(2, "Y", "X", AB_EIP::Real)};
+    struct Shown {
+        QStringList items;
+        QString device;
+        bool result = true;
+        int cached = 0;
+    };
+    const auto show = [](const DataItem &d) { return d.values.value("value", "(none)") + " | " + d.item.statusMessage; };
+    const auto eachOnItsWay = [&](const DeviceInstancePlugin &device, const QList<DataItem> &list) {
+        Shown s;
+        for (const DataItem &item : list) {
+            LogList l = batch(device, {item});
+            s.items << (s.result ? (s.result = plugin.readData(&l), show(l.dataItems[0])) : show(item));
+            s.device += l.device.statusMessage;
+        }
+        s.cached = AB_EIP::tags.size();
+        return s;
+    };
+    const auto allAtOnce = [&](const DeviceInstancePlugin &device, const QList<DataItem> &list) {
+        Shown s;
+        LogList l = batch(device, list);
+        s.result = plugin.readData(&l);
+        for (const DataItem &d : l.dataItems)
+            s.items << show(d);
+        s.device = l.device.statusMessage;
+        s.cached = AB_EIP::tags.size();
+        return s;
+    };
+    const struct {
+        const char *label;
+        DeviceInstancePlugin device;
+        const QList<DataItem> &items;
+    } kDevices[] = {{"answering", makeDevice(1, "127.22.0.1", AB_EIP::ControlLogix), items},
+                    {"silent", makeDevice(2, "127.22.0.2", AB_EIP::ControlLogix), silent}};
+    for (const auto &c : kDevices) {
+        const Shown sequential = eachOnItsWay(c.device, c.items);
+        plugin.stopPlugin();
+        const uint64_t before = sim.requestCount();
+        const Shown packed = allAtOnce(c.device, c.items);
+        const uint64_t trips = sim.requestCount() - before;
+        plugin.stopPlugin();
+        EXPECT_EQ(packed.items, sequential.items) << c.label;
+        EXPECT_EQ(packed.device, sequential.device) << c.label;
+        EXPECT_EQ(packed.result, sequential.result) << c.label;
+        EXPECT_EQ(packed.cached, sequential.cached) << c.label;
+        if (c.device.id == 1) {
+            EXPECT_EQ(sequential.items[1], "(none) | The tag was not found on the PLC");
+            EXPECT_EQ(sequential.items[11], "2 | ");
+            // One by one they would take a round trip each: packed, a set-up and a few packets.
+            EXPECT_LT(trips, 12u);
+        } else {
+            EXPECT_EQ(sequential.device, "Timeout connecting to PLC");
+        }
+    }
+
+    LogList writes = batch(kDevices[0].device, items.mid(9));
+    for (int i = 0; i < kMany; ++i)
+        writes.dataItems[i].values.insert("value", QString::number(1000 + i));
+    const uint64_t before = sim.requestCount();
+    EXPECT_TRUE(plugin.writeData(&writes));
+    EXPECT_LT(sim.requestCount() - before, 12u);
+    for (int i = 0; i < kMany; ++i)
+        EXPECT_EQ(sim.getInt("V" + std::to_string(i)).value_or(-1), 1000 + i) << i;
+}

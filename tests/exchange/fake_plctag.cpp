@@ -218,6 +218,11 @@ int32_t plc_tag_create(const char *attrib_str, int timeout)
     t.buffer = s.initial;
     if (static_cast<int>(t.buffer.size()) < size)
         t.buffer.resize(static_cast<size_t>(size), 0);
+    if (timeout == 0) {
+        t.creationRead = s.readResult;
+        if (s.readResult == 0 && !s.onRead.empty())
+            t.buffer = s.onRead;
+    }
     const int handle = world().nextHandle++;
     world().tags[handle] = t;
     return handle;
@@ -289,6 +294,7 @@ int plc_tag_read(int32_t tag, int timeout)
         Tag *t = find(tag);
         if (!t)
             return PLCTAG_ERR_NOT_FOUND;
+        t->creationRead = 0;
         Script *s = scriptFor(*t);
         result = s ? s->readResult : 0;
         if (result == 0 && s && !s->onRead.empty())
@@ -309,6 +315,8 @@ int plc_tag_status(int32_t tag)
     Tag *t = find(tag);
     if (!t)
         return PLCTAG_ERR_NOT_FOUND;
+    if (t->creationRead != 0)
+        return t->creationRead;
     Script *s = scriptFor(*t);
     if (!s || s->statuses.empty())
         return PLCTAG_STATUS_OK;

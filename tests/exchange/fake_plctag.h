@@ -16,7 +16,7 @@ struct Script {
     int createResult = 0;          // negative: plc_tag_create fails with it
     std::vector<int> statuses;     // successive plc_tag_status results; the last one repeats
     int lockResult = 0;
-    int readResult = 0;
+    int readResult = 0;            // also the result of a creation's read (timeout 0)
     int writeResult = 0;
     int setStringResult = 0;       // 0: normal string rules apply
     std::vector<uint8_t> initial;  // buffer content at creation (zero-filled to elem_size * elem_count)
@@ -29,6 +29,7 @@ struct Tag {
     std::vector<uint8_t> buffer;
     int lockDepth = 0;
     size_t statusIndex = 0;
+    int creationRead = 0; // created without waiting: its read's result, the status until the next operation
     bool alive = true;
 };
 

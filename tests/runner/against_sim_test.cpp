@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kRunner = QStringLiteral(AB_EIP_RUNNER);
@@ -200,4 +204,39 @@ TEST_F(AgainstSimulator, BrowsedStructuresReadAndWriteMemberByMember)
     EXPECT_EQ(sim.ask("get 127.21.0.1 Bits[1]"), "Bits[1] 32");
     EXPECT_EQ(sim.ask("get 127.21.0.1 Bits[0]"), "Bits[0] 5");
     EXPECT_EQ(sim.ask("get 127.21.0.1 Flags"), "Flags 8");
+}
+
+// Output never holds up the run: with a reader of stdout that takes nothing, the run still ends
+// at its duration and says on stderr what it could not print; with --changed-only, an item
+// read again and again with the same value is printed once.
+TEST_F(AgainstSimulator, OutputThatFallsBehindNeitherHoldsTheStopNorRepeatsItself)
+{
+    EXPECT_TRUE(sim.start(kSim, write("controllers.json", QByteArray(kControllers).replace("127.0.NET", "127.22.10"))));
+    QByteArray items;
+    for (int i = 0; i < 400; ++i)
+        items += QByteArray(i ? "," : "") + R"({"name": "C)" + QByteArray::number(i) +
+                 R"(", "address": "Counter", "data_type": "Double integer", "read_interval_ms": 100})";
+    const QString config = write("many.json", R"({"devices": [{"id": 1, "name": "CLX", "ip_address": "127.22.10.1",
+        "controller_type": "ControlLogix", "items": [)" + items + "]}]}");
+
+    const QString fifo = dir.filePath("stuck");
+    ASSERT_EQ(::mkfifo(qPrintable(fifo), 0600), 0);
+    const int stuck = ::open(qPrintable(fifo), O_RDWR | O_NONBLOCK); // a reader that never reads
+    QProcess p;
+    p.setProcessEnvironment(cleanEnvironment());
+    p.setStandardOutputFile(fifo);
+    p.start(kRunner, {config, "--plugin", kPlugin, "--json", "--duration", "1", "--log-level", "none"});
+    const bool ended = p.waitForFinished(20000);
+    ::close(stuck);
+    if (!ended)
+        p.kill();
+    ASSERT_TRUE(ended) << "the run waited for its reader";
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardError().contains("output fell behind:"));
+
+    const ProcessResult r = runProcess(kRunner, {config, "--plugin", kPlugin, "--json", "--changed-only",
+                                                 "--duration", "1.5", "--log-level", "none"});
+    EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.ofType("read").size(), 400 + 5) << "each item and identity field once";
+    ASSERT_FALSE(r.ofType("stopped").isEmpty());
 }

@@ -242,7 +242,10 @@ Job::Pack Tag::startPacked(std::vector<uint8_t> &request, size_t maxRequest, siz
         return Pack::Done;
     }
     // Only an operation that is one request, with a reply of known size, goes in a packet.
-    const size_t bound = protocol->replyBound(addr, jobWrite, replyBytes);
+    // A read before any has told the size (the creation's) is sized by what the attributes promise.
+    const size_t bound = !jobWrite && replyBytes == 0
+                             ? protocol->firstReadBound(addr, size_t(elemSize > 0 ? elemSize : 0) * addr.elemCount)
+                             : protocol->replyBound(addr, jobWrite, replyBytes);
     if (bound == 0 || (jobWrite && protocol->writeNeedsType() && addr.typeLen == 0 && addr.bit < 0))
         return Pack::Alone;
     const size_t begin = request.size();

@@ -165,6 +165,16 @@ size_t SymbolicProtocol::replyBound(const TagAddress &addr, bool write, size_t l
     return ok > kErrorReply ? ok : kErrorReply;
 }
 
+size_t SymbolicProtocol::firstReadBound(const TagAddress &, size_t expectedBytes) const
+{
+    // Only a fragmented read that outgrows its estimate comes back partial and is continued.
+    if (!fragmented_ || expectedBytes == 0)
+        return 0;
+    constexpr size_t kLongestType = 4; // a structure's: A0 02 and its handle
+    constexpr size_t kWidestBitHolder = 4; // a bit tag reads its whole DINT
+    return 4 + kLongestType + (expectedBytes > kWidestBitHolder ? expectedBytes : kWidestBitHolder);
+}
+
 const Protocol &logixProtocol()
 {
     static const SymbolicProtocol p(true);

@@ -23,6 +23,7 @@ public:
                     const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
     int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
     size_t replyBound(const TagAddress &addr, bool write, size_t lastReadBytes) const override;
+    size_t firstReadBound(const TagAddress &addr, size_t expectedBytes) const override;
 
 private:
     bool fragmented_;

@@ -70,6 +70,9 @@ public:
     {
         return 0;
     }
+    // The same for a tag's first read, whose type is not known yet, given the data bytes its
+    // attributes promise; 0 when a reply larger than that could not be continued.
+    virtual size_t firstReadBound(const TagAddress & /*addr*/, size_t /*expectedBytes*/) const { return 0; }
 };
 
 } // namespace plctag

@@ -42,6 +42,10 @@ void Session::runPacked()
             job->runJob(); // it meets the same closed session or busy wire and says so
         return;
     }
+    // Connected first, so that the packet is sized by the connection it goes out on (a Large
+    // Forward Open's, not the classic default), and the set-up is made once for all it carries.
+    const Clock::time_point deadline = Clock::now() + kJobLimit;
+    int rc = fd_ < 0 ? establish(deadline, Cancel()) : PLCTAG_STATUS_OK;
     const size_t limit = maxRequest();
     members_.clear();
     packBodies_.clear();
@@ -84,6 +88,13 @@ void Session::runPacked()
             alone->runJob();
         return;
     }
+    if (rc != PLCTAG_STATUS_OK) {
+        release();
+        for (Member &m : members_)
+            m.job->finishPacked(m.ticket, rc, nullptr, 0);
+        members_.clear();
+        return;
+    }
 
     Cancel cancel;
     // A packet is given up once no member waits for its reply any more.
@@ -94,9 +105,8 @@ void Session::runPacked()
         return true;
     };
     cancel.context = &members_;
-    const Clock::time_point deadline = Clock::now() + kJobLimit;
     if (members_.size() == 1) {
-        const int rc = exchange(packBodies_, &packReply_, deadline, cancel);
+        rc = exchange(packBodies_, &packReply_, deadline, cancel);
         release();
         members_[0].job->finishPacked(members_[0].ticket, rc, packReply_.data(), packReply_.size());
         members_.clear();
@@ -112,7 +122,7 @@ void Session::runPacked()
     packRequest_.clear();
     wire::Writer w(packRequest_);
     cip::writeMultipleService(w, packSpans_.data(), packSpans_.size());
-    int rc = exchange(packRequest_, &packReply_, deadline, cancel);
+    rc = exchange(packRequest_, &packReply_, deadline, cancel);
     release();
 
     cip::MrReply r;
