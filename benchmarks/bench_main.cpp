@@ -36,9 +36,9 @@ long residentKiB()
 void tagLibrary(std::vector<Row> &rows, int rounds)
 {
     const char *ip = "127.0.50.2";
-    auto sim = startSim(ip, {{"Value", absim::CipType::Dint, {}, {"42"}},
-                             {"Big", absim::CipType::Dint, {1000}, {}},
-                             {"Other", absim::CipType::Dint, {}, {}}});
+    auto sim = startSim(ip, {absim::tagDef("Value", absim::CipType::Dint, {}, {"42"}),
+                             absim::tagDef("Big", absim::CipType::Dint, {1000}),
+                             absim::tagDef("Other", absim::CipType::Dint)});
     const int32_t h = plc_tag_create(attrs(ip, "Value").c_str(), 5000);
     if (h < 0) {
         std::fprintf(stderr, "create failed: %s\n", plc_tag_decode_error(h));
@@ -106,7 +106,7 @@ void plugin(std::vector<Row> &rows, bool quick)
     const int maxItems = quick ? 1000 : 10000;
     std::vector<absim::TagDef> tags;
     for (int i = 0; i < maxItems; ++i)
-        tags.push_back({"V" + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}});
+        tags.push_back(absim::tagDef("V" + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}));
     auto sim = startSim(ip, tags);
 
     DeviceInstancePlugin device;

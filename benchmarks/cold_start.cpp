@@ -30,7 +30,7 @@ std::vector<absim::TagDef> dints(const char *prefix, int n)
 {
     std::vector<absim::TagDef> defs;
     for (int i = 0; i < n; ++i)
-        defs.push_back({prefix + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}});
+        defs.push_back(absim::tagDef(prefix + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}));
     return defs;
 }
 

@@ -76,7 +76,7 @@ void overlappedLibrary(std::vector<Row> &rows, bool quick)
     const char *ip = "127.0.50.4";
     std::vector<absim::TagDef> defs;
     for (int i = 0; i < kTags; ++i)
-        defs.push_back({"P" + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}});
+        defs.push_back(absim::tagDef("P" + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}));
     auto sim = startSim(ip, defs);
     std::vector<int32_t> tags;
     for (int i = 0; i < kTags; ++i) {

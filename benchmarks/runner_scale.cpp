@@ -56,7 +56,7 @@ void runnerAtScale(std::vector<Row> &rows, bool quick)
     const int durationS = quick ? 4 : 10;
     std::vector<absim::TagDef> tags;
     for (int i = 0; i < kItems; ++i)
-        tags.push_back({"T" + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}});
+        tags.push_back(absim::tagDef("T" + std::to_string(i), absim::CipType::Dint, {}, {std::to_string(i)}));
     std::vector<std::unique_ptr<absim::Simulator>> sims;
     for (int c = 0; c < controllers; ++c)
         sims.push_back(startSim(("127.22.60." + std::to_string(c + 1)).c_str(), tags));
