@@ -53,6 +53,12 @@ public:
         for (auto &w : writes_)
             w.first->send();
     }
+    // The gate closed before anything was sent: nothing goes out.
+    void withdraw()
+    {
+        for (; next_ < writes_.size(); ++next_)
+            writes_[next_].first->withdraw();
+    }
     // Reports each outcome; false, with the rest finished unreported, when one stops the batch.
     bool finish()
     {
@@ -95,7 +101,7 @@ bool writeCycle(TagAccess &access, LogList *list)
     InFlight inFlight(device);
     for (DataItem *data : writeList(list)) {
         if (eipDiscoveryPaused(device)) {
-            inFlight.finish();
+            inFlight.withdraw();
             return false;
         }
         if (zel_identity::isIdentityItem(data->item, "address"))
