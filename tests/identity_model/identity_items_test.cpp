@@ -1,5 +1,4 @@
 #include "identity/identity_items.h"
-#include "identity/omron_version.h"
 
 #include "host_state.h"
 
@@ -84,19 +83,4 @@ TEST_F(EnsureItems, NoHostOrNoDeviceCreatesNothing)
     EXPECT_EQ(ensureItems(&host, 0, eipIdentitySpecs()), 0);
     EXPECT_EQ(ensureItems(&host, -1, eipIdentitySpecs()), 0);
     EXPECT_TRUE(zel_host::callTrace().isEmpty());
-}
-
-TEST(IdentityModel, OmronVersionVariables)
-{
-    const struct {
-        const char *address, *base;
-        int parts;
-    } cases[] = {{"_UnitVersion", "_UnitVersion", 2},         {"_ProjectUnitVersion[0]", "_ProjectUnitVersion", 2},
-                 {"_SystemSWVersion[0]", "_SystemSWVersion", 3}, {"_unitversion", "_unitversion", 0},
-                 {"_UnitVersion.x", "_UnitVersion.x", 0},       {"[3]_UnitVersion", "[3]_UnitVersion", 0},
-                 {"A[1][2]", "A", 0},                           {"", "", 0}};
-    for (const auto &c : cases) {
-        EXPECT_EQ(omronTagBase(c.address), c.base) << c.address;
-        EXPECT_EQ(omronVersionElements(c.address), c.parts) << c.address;
-    }
 }
