@@ -130,19 +130,3 @@ TEST(ListIdentityReply, HeaderAndTrailingBytesAreNotExamined)
     r[8] = 0x01;   // an error status
     EXPECT_EQ(parseListIdentityReply(r).value("product_code"), "54");
 }
-
-TEST(ListIdentityReply, VendorNames)
-{
-    EXPECT_EQ(eipVendorName(1), "Rockwell Automation / Allen-Bradley");
-    EXPECT_EQ(eipVendorName(47), "Omron");
-    EXPECT_EQ(eipVendorName(283), "Vendor 283");
-    EXPECT_EQ(eipVendorName(0), "Vendor 0");
-    EXPECT_EQ(eipVendorName(65535), "Vendor 65535");
-    // Vendor 283 = 0x011B, little-endian in the item; product code 0xFFFF unsigned.
-    const QMap<QString, QString> m = parseListIdentityReply(
-        reply(hex("01 00 0c 00 22 00") + hex(kSock) + hex("1b 01 0e 00 ff ff 05 0a 00 00 01 00 00 00 00 03")));
-    EXPECT_EQ(m.value("vendor"), "Vendor 283");
-    EXPECT_EQ(m.value("product_code"), "65535");
-    EXPECT_EQ(m.value("firmware"), "5.10");
-    EXPECT_EQ(m.value("serial"), "1");
-}

@@ -9,24 +9,6 @@
 
 using namespace plctag;
 
-TEST(WireReader, ValuesAndCursorPosition)
-{
-    const Bytes b = hex("01 | 34 12 | 78 56 34 12 | f0 de bc 9a 78 56 34 12 | 00 02 af 12 | 7f 00 00 01");
-    wire::Reader r(b);
-    EXPECT_EQ(r.u8(), 0x01);
-    EXPECT_EQ(r.pos(), 1u);
-    EXPECT_EQ(r.u16(), 0x1234);
-    EXPECT_EQ(r.u32(), 0x12345678u);
-    EXPECT_EQ(r.u64(), 0x123456789abcdef0ull);
-    EXPECT_EQ(r.pos(), 15u);
-    // The sockaddr of List Identity is the one big-endian structure.
-    EXPECT_EQ(r.u16be(), 0x0002);
-    EXPECT_EQ(r.u16be(), 44818);
-    EXPECT_EQ(r.u32be(), 0x7f000001u);
-    EXPECT_EQ(r.remaining(), 0u);
-    EXPECT_TRUE(r.ok());
-}
-
 TEST(WireReader, ReadPastTheEndFailsOnceAndForAll)
 {
     const Bytes b = hex("aa bb cc");
