@@ -9,33 +9,6 @@
 
 using namespace plctag;
 
-TEST(WireReader, ReadPastTheEndFailsOnceAndForAll)
-{
-    const Bytes b = hex("aa bb cc");
-    wire::Reader r(b);
-    EXPECT_EQ(r.u16(), 0xbbaa);
-    EXPECT_EQ(r.u16(), 0) << "one byte left: a short read yields zero";
-    EXPECT_FALSE(r.ok());
-    EXPECT_EQ(r.pos(), 2u) << "a failed read does not move the cursor";
-    EXPECT_EQ(r.remaining(), 0u);
-    EXPECT_EQ(r.u8(), 0) << "after a failure even a byte that is there reads as zero";
-    EXPECT_EQ(r.bytes(1), nullptr);
-
-    wire::Reader s(b);
-    wire::Reader inner = s.sub(2);
-    EXPECT_TRUE(s.ok());
-    EXPECT_EQ(inner.u16(), 0xbbaa);
-    EXPECT_FALSE(s.sub(2).ok()) << "a sub-reader longer than what is left";
-    EXPECT_FALSE(s.ok());
-
-    wire::Reader t(b);
-    EXPECT_FALSE(t.skip(4));
-    EXPECT_EQ(t.pos(), 0u);
-    wire::Reader empty(nullptr, 0);
-    EXPECT_EQ(empty.u32(), 0u);
-    EXPECT_FALSE(empty.ok());
-}
-
 // logix-read-dint.txt, first two lines: RegisterSession request and reply.
 TEST(Encapsulation, RegisterSessionAsCaptured)
 {
