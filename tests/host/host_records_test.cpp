@@ -4,18 +4,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(Records, SetItemTagsJoinsAndReplaces)
-{
-    ItemInstancePlugin item{};
-    item.setItemTags({"a", "b"});
-    EXPECT_EQ(item.settings.value("item_tags"), "a,b");
-    item.setItemTags({"hardware_revision"});
-    EXPECT_EQ(item.settings.value("item_tags"), "hardware_revision");
-    item.setItemTags({});
-    EXPECT_TRUE(item.settings.contains("item_tags"));
-    EXPECT_EQ(item.settings.value("item_tags"), "");
-}
-
 class HostStore : public ::testing::Test {
 protected:
     void SetUp() override { zel_host::reset(); }
