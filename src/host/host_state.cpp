@@ -40,7 +40,6 @@ void reset()
     s.lines.clear();
     s.pauses.clear();
     s.pauseHook = nullptr;
-    s.pauseQueries = 0;
     s.initCalls.clear();
     s.calls.clear();
     s.recordCalls = true;
@@ -157,13 +156,6 @@ void setDiscoveryPauseHook(std::function<bool(const QString &, const QString &)>
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.pauseHook = std::move(hook);
-}
-
-int discoveryPauseQueries()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.pauseQueries;
 }
 
 QList<InitPluginCall> initPluginCalls()

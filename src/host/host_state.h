@@ -59,7 +59,6 @@ ZELHOST_EXPORT void setDiscoveryPaused(const QString &plugin, const QString &key
 // Consulted on every query that no stored pause answers; returning true pauses. Lets a test
 // start a pause in the middle of a cycle. An empty function removes the hook.
 ZELHOST_EXPORT void setDiscoveryPauseHook(std::function<bool(const QString &plugin, const QString &key)> hook);
-ZELHOST_EXPORT int discoveryPauseQueries();
 
 ZELHOST_EXPORT QList<InitPluginCall> initPluginCalls();
 

@@ -17,7 +17,6 @@ struct State {
     QList<LogLine> lines;
     QSet<QString> pauses; // "plugin\nkey"
     std::function<bool(const QString &, const QString &)> pauseHook;
-    int pauseQueries = 0;
     QList<InitPluginCall> initCalls;
     QStringList calls;
     bool recordCalls = true;

@@ -95,8 +95,7 @@ TEST_P(EachFamily, EveryDataTypeReadWrittenAndReadBack)
     for (int i = 0; i < items.size(); ++i)
         EXPECT_EQ(again.dataItems[i].values.value("value"), kTypes[i].readBack) << kTypes[i].tag;
 
-    // The plugin's element calls on the tags it holds: the text the pass showed, and a write
-    // into the buffer that reads back in the family's own layout.
+    // The plugin's element calls on the tags it holds read and write the family's own layout.
     const auto controller = AB_EIP::ControllerType(f.controllerType);
     for (const AB_EIP::TagInstance &t : AB_EIP::tags.entries()) {
         const TypeCase &c = *std::find_if(std::begin(kTypes), std::end(kTypes),

@@ -97,8 +97,7 @@ TEST_F(E2E, WritesNotSentWhenThePauseStartsPartWayThroughTheBatch)
                               makeDataItem(2, "B", "B", AB_EIP::DoubleInteger, QString::number(base + 2)),
                               makeDataItem(3, "C", "C", AB_EIP::DoubleInteger, QString::number(base + 3))});
     };
-    // Each gate question asks for the address, then for the whole plugin: the batch's own
-    // question and those before C and B pass, the one before A stops.
+    // Two questions per gate (address, plugin): the batch's, C's and B's pass; A's stops.
     int questions = 0;
     zel_host::setDiscoveryPauseHook([&](const QString &, const QString &) { return ++questions > 6; });
     LogList paused = writes(10);
@@ -110,9 +109,13 @@ TEST_F(E2E, WritesNotSentWhenThePauseStartsPartWayThroughTheBatch)
         EXPECT_TRUE(d.item.statusMessage.isEmpty()) << d.item.name.toStdString();
     EXPECT_FALSE(zel_host::allLogTexts().join('\n').contains("Wrote value"));
 
+    // Open again: each item once, with its last value in the batch; an identity item is skipped.
     zel_host::setDiscoveryPauseHook({});
     LogList next = writes(20);
+    next.dataItems << makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "99")
+                   << makeDataItem(4, "Vendor", "__identity.vendor", AB_EIP::String, "x");
     EXPECT_TRUE(plugin.writeData(&next));
-    for (const char *name : {"A", "B", "C"})
-        EXPECT_EQ(sim.getInt(name).value(), 20 + name[0] - 'A' + 1) << name;
+    EXPECT_EQ(sim.getInt("A").value(), 99);
+    EXPECT_EQ(sim.getInt("B").value(), 22);
+    EXPECT_EQ(sim.getInt("C").value(), 23);
 }
