@@ -104,7 +104,8 @@ ListedType listedType(uint16_t symbolType)
         return t;
     }
     const uint8_t code = symbolType & 0xFF;
-    const auto *it = std::find_if(std::begin(kAtomics), std::end(kAtomics), [code](const Atomic &a) { return a.code == code; });
+    const auto *it =
+        std::find_if(std::begin(kAtomics), std::end(kAtomics), [code](const Atomic &a) { return a.code == code; });
     if (it == std::end(kAtomics)) {
         t.name = QStringLiteral("0x%1").arg(code, 2, 16, QLatin1Char('0'));
         return t;

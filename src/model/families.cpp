@@ -1,5 +1,7 @@
 #include "families.h"
 
+#include "data_types.h"
+
 #include <QRegularExpression>
 
 namespace model {
@@ -115,7 +117,8 @@ int familyFromText(const QString &text)
 
 int effectiveFamily(int configured, const QString &deviceName, const QString &productName)
 {
-    return eip_identity::isMicro800(deviceName) || eip_identity::isMicro800(productName) ? 0 : configured;
+    return eip_identity::isMicro800(deviceName) || eip_identity::isMicro800(productName) ? TagTypes::Micro800
+                                                                                    : configured;
 }
 
 bool isDataFileAddress(const QString &address)

@@ -203,7 +203,7 @@ TEST_P(EachHabit, ReadWriteAndFailuresWithTheirTexts)
     LogList unchanged = batch(device, items(false));
     ASSERT_TRUE(plugin.readData(&unchanged));
     for (int i = 0; i < unchanged.dataItems.size(); ++i)
-        EXPECT_EQ(unchanged.dataItems[i].values.value("value"), second[i]) << unchanged.dataItems[i].item.name.toStdString();
+        EXPECT_EQ(unchanged.dataItems[i].values.value("value"), second[i]) << i;
 
     // A route to an empty slot is refused by the controller: said at once, not as a timeout.
     if (h.personality != Personality::Micro800 && !pccc()) {

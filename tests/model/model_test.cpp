@@ -1,3 +1,4 @@
+#include "model/data_types.h"
 #include "model/families.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@ TEST(Model, Micro800RecognisedByNameOrCatalogNumber)
 
 TEST(Model, OmronVersionVariables)
 {
-    const model::Family &omron = model::family(7);
+    const model::Family &omron = model::family(TagTypes::OmronNjNx);
     const struct {
         const char *address, *base;
         int parts;
@@ -23,6 +24,6 @@ TEST(Model, OmronVersionVariables)
     for (const auto &c : cases) {
         EXPECT_EQ(model::tagBase(c.address), QLatin1String(c.base)) << c.address;
         EXPECT_EQ(omron.versionParts(c.address), c.parts) << c.address;
-        EXPECT_EQ(model::family(5).versionParts(c.address), 0) << c.address; // Omron's variables only
+        EXPECT_EQ(model::family(TagTypes::ControlLogix).versionParts(c.address), 0) << c.address; // Omron's variables only
     }
 }
