@@ -363,6 +363,15 @@ void TagWrite::send()
     deadline_ = Clock::now() + milliseconds(kWriteTimeoutMs);
 }
 
+void TagWrite::withdraw()
+{
+    if (!prepared_)
+        return;
+    prepared_ = false;
+    plc_tag_unlock(tag_.handle);
+    locked_ = false;
+}
+
 QString TagWrite::refuseStrings(int status, int totalLength, const QVector<WriteValue> &values)
 {
     access_.pluginInterface.logError(QStringLiteral("Error setting string %1, error %2!")

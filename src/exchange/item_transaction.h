@@ -81,6 +81,9 @@ public:
     // lets the tag library carry them in as few packets as the connection allows.
     void send();
     Outcome finish();
+    // Drops a prepared write that was never sent: the tag is unlocked, nothing reaches the
+    // controller and the item is not touched.
+    void withdraw();
 
 private:
     Outcome fail(int status, const QString &logLine);

@@ -1,6 +1,6 @@
 #include "value_codec.h"
 
-#include "tags/controller_profile.h"
+#include "model/families.h"
 
 #include <libplctag.h>
 
@@ -11,10 +11,44 @@
 
 namespace {
 
+using model::DataTypeRow;
+using model::StringLayout;
+
 // Offsets wrap in 16 bits, as the element index does.
-int elementOffset(const DataTypeInfo &info, unsigned short index)
+int elementOffset(const DataTypeRow &type, unsigned short index)
 {
-    return static_cast<unsigned short>(index * info.elementSize);
+    return static_cast<unsigned short>(index * type.elementSize);
+}
+
+// Through the tag library's typed accessors: the value at the start of the element.
+QString decodeNumber(int32_t t, const DataTypeRow &type, int o)
+{
+    switch (type.value * 16 + type.valueBytes) {
+    case DataTypeRow::Unsigned * 16 + 1: return QString::number(int(plc_tag_get_uint8(t, o)));
+    case DataTypeRow::Signed * 16 + 1: return QString::number(int(plc_tag_get_int8(t, o)));
+    case DataTypeRow::Unsigned * 16 + 2: return QString::number(int(plc_tag_get_uint16(t, o)));
+    case DataTypeRow::Signed * 16 + 2: return QString::number(int(plc_tag_get_int16(t, o)));
+    case DataTypeRow::Unsigned * 16 + 4: return QString::number(uint(plc_tag_get_uint32(t, o)));
+    case DataTypeRow::Signed * 16 + 4: return QString::number(int(plc_tag_get_int32(t, o)));
+    case DataTypeRow::Float * 16 + 4: return QString::number(double(plc_tag_get_float32(t, o)), 'f', 7);
+    case DataTypeRow::Float * 16 + 8: return QString::number(plc_tag_get_float64(t, o), 'f', 15);
+    default: return QString("");
+    }
+}
+
+void setNumber(int32_t t, const DataTypeRow &type, int o, const ElementValue &v)
+{
+    switch (type.value * 16 + type.valueBytes) {
+    case DataTypeRow::Unsigned * 16 + 1: plc_tag_set_uint8(t, o, uint8_t(v.integer)); break;
+    case DataTypeRow::Signed * 16 + 1: plc_tag_set_int8(t, o, int8_t(v.integer)); break;
+    case DataTypeRow::Unsigned * 16 + 2: plc_tag_set_uint16(t, o, uint16_t(v.integer)); break;
+    case DataTypeRow::Signed * 16 + 2: plc_tag_set_int16(t, o, int16_t(v.integer)); break;
+    case DataTypeRow::Unsigned * 16 + 4: plc_tag_set_uint32(t, o, uint32_t(v.integer)); break;
+    case DataTypeRow::Signed * 16 + 4: plc_tag_set_int32(t, o, int32_t(v.integer)); break;
+    case DataTypeRow::Float * 16 + 4: plc_tag_set_float32(t, o, float(v.real)); break;
+    case DataTypeRow::Float * 16 + 8: plc_tag_set_float64(t, o, v.real); break;
+    default: break;
+    }
 }
 
 QString textUpToZero(const char *bytes, int size)
@@ -126,7 +160,7 @@ Encoded encodeLibrary(int tag, const StringLayout &l, const QVector<WriteValue> 
 
 bool decodeElements(int tag, int dataType, int controllerType, int count, QStringList *texts, int *status)
 {
-    const DataTypeInfo *info = dataTypeInfo(dataType);
+    const DataTypeRow *info = model::dataType(dataType);
     texts->clear();
     texts->reserve(count);
     if (!info) {
@@ -134,12 +168,12 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
             texts->append(QString(""));
         return true;
     }
-    if (info->get) {
+    if (info->value != DataTypeRow::Text) {
         for (int i = 0; i < count; ++i)
-            texts->append(info->get(tag, elementOffset(*info, static_cast<unsigned short>(i))));
+            texts->append(decodeNumber(tag, *info, elementOffset(*info, static_cast<unsigned short>(i))));
         return true;
     }
-    const StringLayout &l = controllerProfile(controllerType).strings;
+    const StringLayout &l = model::family(controllerType).strings;
     int offset = 0;
     for (int i = 0; i < count; ++i) {
         QString text;
@@ -161,9 +195,9 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
 
 QString decodeElement(int tag, int dataType, int controllerType, unsigned short index)
 {
-    const DataTypeInfo *info = dataTypeInfo(dataType);
-    if (info && info->get)
-        return info->get(tag, elementOffset(*info, index));
+    const DataTypeRow *info = model::dataType(dataType);
+    if (info && info->value != DataTypeRow::Text)
+        return decodeNumber(tag, *info, elementOffset(*info, index));
     QStringList texts;
     int status = 0;
     if (!info || !decodeElements(tag, dataType, controllerType, index + 1, &texts, &status))
@@ -173,14 +207,19 @@ QString decodeElement(int tag, int dataType, int controllerType, unsigned short 
 
 Encoded encodeElements(int tag, int dataType, int controllerType, const QVector<WriteValue> &values, int elementCount)
 {
-    const DataTypeInfo *info = dataTypeInfo(dataType);
+    const DataTypeRow *info = model::dataType(dataType);
     if (!info)
         return {PLCTAG_ERR_UNSUPPORTED, 0};
-    if (info->set) {
+    if (info->value != DataTypeRow::Text) {
         for (int k = 0; k < values.size(); ++k)
-            info->set(tag, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
+            setNumber(tag, *info, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
         return {};
     }
-    const StringLayout &l = controllerProfile(controllerType).strings;
+    const StringLayout &l = model::family(controllerType).strings;
     return l.countBytes == 0 ? encodeLibrary(tag, l, values) : encodeCounted(tag, l, values, elementCount);
+}
+
+void encodeNumber(int tag, const DataTypeRow &type, unsigned short index, const ElementValue &value)
+{
+    setNumber(tag, type, elementOffset(type, index), value);
 }

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QVector>
 
+// Puts one checked number into element `index` of a numeric tag.
+void encodeNumber(int tag, const model::DataTypeRow &type, unsigned short index, const ElementValue &value);
+
 // Text of one element; empty when it cannot be decoded or the data type is unknown.
 QString decodeElement(int tag, int dataType, int controllerType, unsigned short index);
 

@@ -54,6 +54,12 @@ public:
         for (auto &w : writes_)
             w.first->send();
     }
+    // The gate closed before anything was sent: nothing goes out.
+    void withdraw()
+    {
+        for (; next_ < writes_.size(); ++next_)
+            writes_[next_].first->withdraw();
+    }
     // Reports each outcome; false, with the rest finished unreported, when one stops the batch.
     bool finish()
     {
@@ -108,7 +114,7 @@ bool writeCycle(TagAccess &access, LogList *list)
     for (int i = 0; i < items.size(); ++i) {
         DataItem *data = items[i];
         if (eipDiscoveryPaused(device)) {
-            inFlight.finish();
+            inFlight.withdraw();
             return false;
         }
         if (!writes[size_t(i)])

@@ -14,7 +14,7 @@ bool isNumber(const QVariant &v)
            t == QMetaType::LongLong || t == QMetaType::ULongLong;
 }
 
-bool parseInteger(int type, const DataTypeInfo &info, const QVariant &value, int64_t *out)
+bool parseInteger(int type, const model::DataTypeRow &info, const QVariant &value, int64_t *out)
 {
     if (value.userType() == QMetaType::Bool) {
         if (type != TagTypes::Bool)
@@ -77,7 +77,7 @@ bool parseReal(int type, const QVariant &value, double *out)
 WriteValue parseWriteValue(int dataType, const QVariant &value)
 {
     WriteValue r;
-    const DataTypeInfo *info = dataTypeInfo(dataType);
+    const model::DataTypeRow *info = model::dataType(dataType);
     if (!info) {
         r.error = QStringLiteral("Unsupported data type %1").arg(dataType);
         return r;
@@ -87,7 +87,7 @@ WriteValue parseWriteValue(int dataType, const QVariant &value)
         r.ok = true;
         return r;
     }
-    r.ok = info->isReal ? parseReal(dataType, value, &r.number.real)
+    r.ok = info->isReal() ? parseReal(dataType, value, &r.number.real)
                         : parseInteger(dataType, *info, value, &r.number.integer);
     if (!r.ok)
         r.error = QStringLiteral("Invalid value for ") + QLatin1String(info->label) + QStringLiteral(": ") +

@@ -4,11 +4,19 @@
 // refused rather than written as 0 or wrapped: on a real controller either would set a value
 // nobody asked for.
 
-#include "tags/data_types.h"
+#include "model/data_types.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
+
+#include <cstdint>
+
+// One element's value on its way into a tag buffer, already checked against its data type.
+struct ElementValue {
+    int64_t integer = 0; // integer types (Bool as 0 / 1)
+    double real = 0;     // Real and LReal
+};
 
 struct WriteValue {
     bool ok = false;

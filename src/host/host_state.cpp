@@ -3,8 +3,6 @@
 
 #include <QHash>
 
-#include <cstdio>
-
 namespace zel_host {
 
 State &state()
@@ -30,10 +28,6 @@ void State::log(LogLevel level, const QString &text)
             lines.removeFirst();
         lines.append({level, text});
     }
-    if (echo) {
-        static const char *const names[] = {"debug", "info", "error"};
-        std::fprintf(stderr, "[%s] %s\n", names[static_cast<int>(level)], text.toLocal8Bit().constData());
-    }
 }
 
 void reset()
@@ -44,10 +38,8 @@ void reset()
     s.itemOrder.clear();
     s.itemsByUid.clear();
     s.lines.clear();
-    s.echo = false;
     s.pauses.clear();
     s.pauseHook = nullptr;
-    s.pauseQueries = 0;
     s.initCalls.clear();
     s.calls.clear();
     s.recordCalls = true;
@@ -73,13 +65,6 @@ void setDevices(const QList<DeviceInstancePlugin> &list)
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.deviceList = list;
-}
-
-QList<DeviceInstancePlugin> devices()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.deviceList;
 }
 
 void State::store(const ItemInstancePlugin &item)
@@ -125,13 +110,6 @@ int itemCount()
     return s.itemsByUid.size();
 }
 
-QList<LogLine> logLines()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.lines;
-}
-
 QStringList logTexts(LogLevel level)
 {
     State &s = state();
@@ -162,20 +140,6 @@ QList<LogLine> takeLogLines()
     return out;
 }
 
-void clearLog()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.lines.clear();
-}
-
-void setEchoToStderr(bool on)
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.echo = on;
-}
-
 void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused)
 {
     State &s = state();
@@ -187,25 +151,11 @@ void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused)
         s.pauses.remove(k);
 }
 
-void clearDiscoveryPauses()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.pauses.clear();
-}
-
 void setDiscoveryPauseHook(std::function<bool(const QString &, const QString &)> hook)
 {
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.pauseHook = std::move(hook);
-}
-
-int discoveryPauseQueries()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.pauseQueries;
 }
 
 QList<InitPluginCall> initPluginCalls()

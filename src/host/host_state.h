@@ -32,11 +32,10 @@ struct InitPluginCall {
     PluginInitOptions options;
 };
 
-// Forgets devices, items, log lines, pauses, hooks and recorded calls. Echo is switched off.
+// Forgets devices, items, log lines, pauses, hooks and recorded calls.
 ZELHOST_EXPORT void reset();
 
 ZELHOST_EXPORT void setDevices(const QList<DeviceInstancePlugin> &devices);
-ZELHOST_EXPORT QList<DeviceInstancePlugin> devices();
 
 // Item store keyed by uid; storing an item whose uid is already held replaces it.
 ZELHOST_EXPORT void putItem(const ItemInstancePlugin &item);
@@ -45,14 +44,11 @@ ZELHOST_EXPORT QList<ItemInstancePlugin> items(); // in order of first storage
 ZELHOST_EXPORT int itemCount();
 
 // Every line the plugin logged, in order.
-ZELHOST_EXPORT QList<LogLine> logLines();
 ZELHOST_EXPORT QStringList logTexts(LogLevel level);
 ZELHOST_EXPORT QStringList allLogTexts();
-ZELHOST_EXPORT void clearLog();
 // The kept lines, handed over and forgotten in one step: nothing logged in between is lost.
 ZELHOST_EXPORT QList<LogLine> takeLogLines();
-ZELHOST_EXPORT void setEchoToStderr(bool on);
-// Lines below this level are not kept (still echoed). Debug by default; at most the newest
+// Lines below this level are not kept. Debug by default; at most the newest
 // 200,000 lines are kept.
 ZELHOST_EXPORT void setKeptLogLevel(LogLevel lowest);
 // Whether callTrace() records; on by default. Long runs and benchmarks switch it off.
@@ -60,11 +56,9 @@ ZELHOST_EXPORT void setRecordCalls(bool on);
 
 // Pauses per plugin name and key (an address or "exclusive").
 ZELHOST_EXPORT void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused);
-ZELHOST_EXPORT void clearDiscoveryPauses();
 // Consulted on every query that no stored pause answers; returning true pauses. Lets a test
 // start a pause in the middle of a cycle. An empty function removes the hook.
 ZELHOST_EXPORT void setDiscoveryPauseHook(std::function<bool(const QString &plugin, const QString &key)> hook);
-ZELHOST_EXPORT int discoveryPauseQueries();
 
 ZELHOST_EXPORT QList<InitPluginCall> initPluginCalls();
 

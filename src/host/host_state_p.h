@@ -15,10 +15,8 @@ struct State {
     QStringList itemOrder;
     QHash<QString, ItemInstancePlugin> itemsByUid;
     QList<LogLine> lines;
-    bool echo = false;
     QSet<QString> pauses; // "plugin\nkey"
     std::function<bool(const QString &, const QString &)> pauseHook;
-    int pauseQueries = 0;
     QList<InitPluginCall> initCalls;
     QStringList calls;
     bool recordCalls = true;

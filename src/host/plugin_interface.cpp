@@ -79,7 +79,6 @@ bool PluginInterface::isDiscoveryPaused(QString plugin, QString key)
         std::lock_guard<std::mutex> lock(state().mutex);
         if (state().recordCalls)
             state().trace(QStringLiteral("isDiscoveryPaused:%1:%2").arg(plugin, key));
-        ++state().pauseQueries;
         if (state().pauses.contains(plugin + QLatin1Char('\n') + key))
             return true;
         hook = state().pauseHook;

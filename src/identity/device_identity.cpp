@@ -3,25 +3,27 @@
 #include "identity_items.h"
 #include "list_identity.h"
 #include "omron_reads.h"
-#include "tags/data_types.h"
+#include "model/families.h"
 
 #include <QDateTime>
 
 QMap<QString, QString> readDeviceIdentity(const DeviceInstancePlugin &device)
 {
     QMap<QString, QString> fields = readEipListIdentity(device.ipAddress);
-    const bool omron = device.settings.value(QStringLiteral("controller_type")).toInt() == TagTypes::OmronNjNx;
-    if (!omron || !fields.contains(QStringLiteral("cip_revision"))) {
+    const model::IdentityReads *reads =
+        model::family(device.settings.value(QStringLiteral("controller_type")).toInt()).identity;
+    if (!reads || !fields.contains(QStringLiteral("cip_revision"))) {
         // The CIP revision is an item of Omron controllers only; elsewhere "firmware" says it.
         fields.remove(QStringLiteral("cip_revision"));
         return fields;
     }
     // Omron: "firmware" is the controller's unit version, the hardware revision a variable.
     const QString path = device.settings.value(QStringLiteral("path"));
-    const QString firmware = readOmronVersion(device.ipAddress, path, QStringLiteral("_UnitVersion"), 2);
+    const QString firmware =
+        readOmronVersion(device.ipAddress, path, QLatin1String(reads->firmware.name), reads->firmware.parts);
     if (!firmware.isEmpty())
         fields.insert(QStringLiteral("firmware"), firmware);
-    const QString hardware = readOmronString(device.ipAddress, path, QStringLiteral("_HardwareRevision"));
+    const QString hardware = readOmronString(device.ipAddress, path, QLatin1String(reads->hardwareVariable));
     if (!hardware.isEmpty()) {
         // "hardware" for the items older versions created.
         fields.insert(QStringLiteral("hardware"), hardware);

@@ -1,6 +1,7 @@
 #include "identity_items.h"
 
-#include "tags/data_types.h"
+#include "model/data_types.h"
+#include "model/families.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ namespace zel_identity {
 void ensureDeviceItems(PluginInterface *host, const DeviceInstancePlugin &device)
 {
     const bool omron =
-        device.settings.value(QStringLiteral("controller_type"), QString()).toInt(nullptr, 10) == TagTypes::OmronNjNx;
+        model::family(device.settings.value(QStringLiteral("controller_type"), QString()).toInt(nullptr, 10)).identity;
     QList<Spec> specs = omron ? omronIdentitySpecs() : eipIdentitySpecs();
     if (omron && host) {
         // Older versions created a "hardware" item; it now stands for the hardware revision.

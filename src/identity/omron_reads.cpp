@@ -1,7 +1,8 @@
 #include "omron_reads.h"
 
-#include "tags/attribute_string.h"
-#include "tags/data_types.h"
+#include "model/attribute_string.h"
+#include "model/data_types.h"
+#include "model/families.h"
 
 #include <libplctag.h>
 
@@ -14,17 +15,18 @@ namespace {
 
 constexpr int kTimeoutMs = 5000;
 
-// One element of `elemSize` bytes per part; the route trimmed, "1,0" when none is given.
+// One element of `elemSize` bytes per part; the route trimmed, the family's default when none is given.
 QByteArray omronAttributes(const QString &ip, const QString &path, const QString &name, int elemSize, int elements)
 {
-    TagAttributes a;
+    const model::Family &omron = model::family(TagTypes::OmronNjNx);
+    model::TagAttributes a;
     a.gateway = ip;
-    a.path = path.trimmed().isEmpty() ? QStringLiteral("1,0") : path.trimmed();
-    a.plc = QStringLiteral("omron-njnx");
+    a.path = omron.route(path.trimmed());
+    a.plc = QLatin1String(omron.plc);
     a.elemSize = elemSize;
     a.elemCount = elements;
     a.name = name;
-    return attributeString(a).toUtf8();
+    return model::attributeString(a).toUtf8();
 }
 
 } // namespace

@@ -49,8 +49,7 @@ bool AB_EIP::setTagValue(int tag, DataType type, ControllerType controller, QVar
     if (!v.ok)
         return false;
     if (type != String) {
-        const DataTypeInfo *info = dataTypeInfo(type);
-        info->set(tag, static_cast<unsigned short>(index * info->elementSize), v.number);
+        encodeNumber(tag, *model::dataType(type), index, v.number);
         return true;
     }
     // The strings before `index` are put back as they are: in a counted layout they decide

@@ -1,17 +1,10 @@
 #include "ab_eip.h"
 
 #include "identity/identity_items.h"
-#include "tags/controller_profile.h"
+#include "model/data_types.h"
+#include "model/families.h"
 
 namespace {
-
-// Shown order of the data types; LReal was added after String and is listed before it.
-const AB_EIP::DataType kShownDataTypes[] = {
-    AB_EIP::Bool,          AB_EIP::SmallInteger,          AB_EIP::UnsignedSmallInteger, AB_EIP::Byte,
-    AB_EIP::Integer,       AB_EIP::UnsignedInteger,       AB_EIP::Word,                 AB_EIP::DoubleInteger,
-    AB_EIP::UnsignedDoubleInteger, AB_EIP::DoubleWord,    AB_EIP::Real,                 AB_EIP::LReal,
-    AB_EIP::String,
-};
 
 DatabaseColumnStructure selection(const char *name, int size)
 {
@@ -26,15 +19,15 @@ bool AB_EIP::init()
     QList<DatabaseColumnStructure> itemColumns =
         PluginInterface::createTableStructure(QStringLiteral("address"), DatabaseColumnStructure::Text, 0);
     DatabaseColumnStructure dataType = selection("data_type", 3);
-    for (DataType t : kShownDataTypes)
-        dataType.insertSelectionValues(QString::fromLatin1(dataTypeInfo(t)->label), QString::number(t, 10));
+    for (int t : model::shownDataTypes())
+        dataType.insertSelectionValues(QString::fromLatin1(model::dataType(t)->label), QString::number(t, 10));
     itemColumns << dataType;
 
     QList<DatabaseColumnStructure> deviceColumns =
         PluginInterface::createTableStructure(QStringLiteral("path"), DatabaseColumnStructure::Text, 0);
     DatabaseColumnStructure controllerType = selection("controller_type", 0);
-    for (int c = 0; c < controllerProfileCount(); ++c)
-        controllerType.insertSelectionValues(QString::fromLatin1(controllerProfile(c).label), QString::number(c, 10));
+    for (int c = 0; c < model::familyCount(); ++c)
+        controllerType.insertSelectionValues(QString::fromLatin1(model::family(c).label), QString::number(c, 10));
     deviceColumns << controllerType;
 
     PluginInitOptions options;

@@ -6,6 +6,9 @@
 #include "session.h"
 
 #include "identity/list_identity.h"
+#include "model/attribute_string.h"
+#include "model/data_types.h"
+#include "model/families.h"
 
 #include <libplctag.h>
 
@@ -23,38 +26,6 @@ namespace {
 
 constexpr int kListTimeoutMs = 10000; // a whole listing, however many replies it takes
 
-// How the tag library is asked for a family's listing; `cannot` says why a family has none.
-struct ListingFamily {
-    const char *plc;
-    const char *defaultRoute; // used when none is configured
-    bool dropsBackplaneRoute; // Micro800: a "1,0" copied from a Logix device would fail
-    const char *cannot;
-};
-
-// Indexed by the controller type's number (see config.cpp's labels).
-const ListingFamily kListingFamilies[] = {
-    {"micro800", nullptr, true, nullptr},
-    {nullptr, nullptr, false, "MicroLogix controllers hold data files (N7:0, F8:1), not a tag list"},
-    {"compactlogix", "1,0", false, nullptr},
-    {nullptr, nullptr, false, "SLC500 controllers hold data files (N7:0, F8:1), not a tag list"},
-    {nullptr, nullptr, false, "PLC5 controllers hold data files (N7:0, F8:1), not a tag list"},
-    {"controllogix", "1,0", false, nullptr},
-    {"lgx", nullptr, false, nullptr},
-    {nullptr, nullptr, false, "Omron NJ/NX controllers list their variables with services of their own, which the "
-                              "tag library does not speak"},
-};
-
-// CIP atomic type codes of the symbol type word's low byte.
-struct AtomicName {
-    uint8_t code;
-    const char *name;
-};
-const AtomicName kAtomicNames[] = {
-    {0xC1, "BOOL"}, {0xC2, "SINT"},  {0xC3, "INT"},   {0xC4, "DINT"},  {0xC5, "LINT"}, {0xC6, "USINT"},
-    {0xC7, "UINT"}, {0xC8, "UDINT"}, {0xC9, "ULINT"}, {0xCA, "REAL"},  {0xCB, "LREAL"}, {0xD1, "BYTE"},
-    {0xD2, "WORD"}, {0xD3, "DWORD"}, {0xDA, "SHORT_STRING"},
-};
-constexpr uint16_t kStringTemplate = 0x0FCE; // Logix's predefined STRING structure
 constexpr uint32_t kMaxRangeElements = 65535;
 
 void fail(const QString &text)
@@ -98,16 +69,16 @@ QString readListing(const QString &attributes, const QString &scope, QList<Liste
     return error;
 }
 
-QString listingAttributes(const DeviceConfig &d, const ListingFamily &f, const QString &tagName)
+QString listingAttributes(const DeviceConfig &d, const model::Family &f, const QString &tagName)
 {
-    QString route = d.path.trimmed();
-    if (f.dropsBackplaneRoute && route == QLatin1String("1,0"))
-        route.clear();
-    if (route.isEmpty() && f.defaultRoute)
-        route = QLatin1String(f.defaultRoute);
-    return QStringLiteral("protocol=ab-eip&gateway=%1&plc=%2%3&name=%4")
-        .arg(d.ipAddress, QLatin1String(f.plc), route.isEmpty() ? QString() : QStringLiteral("&path=") + route,
-             tagName);
+    model::TagAttributes a;
+    a.gateway = d.ipAddress;
+    a.path = f.route(d.path.trimmed());
+    a.plc = QLatin1String(f.plc);
+    a.elemSize = 0; // a listing's entries are the tag library's
+    a.elemCount = 0;
+    a.name = tagName;
+    return model::attributeString(a);
 }
 
 QString padded(const QString &s, int width)
@@ -219,21 +190,9 @@ SymbolView viewOf(const ListedSymbol &s)
     if (n > 0)
         v.dimensions = QLatin1Char('[') + dims.join(QLatin1Char(',')) + QLatin1Char(']');
 
-    if (s.isStructure()) {
-        const uint16_t id = s.type & 0x0FFF;
-        v.typeName = id == kStringTemplate ? QStringLiteral("STRING")
-                                           : QStringLiteral("STRUCT 0x%1").arg(id, 3, 16, QLatin1Char('0'));
-    } else {
-        const uint8_t code = s.type & 0xFF;
-        const auto *it = std::find_if(std::begin(kAtomicNames), std::end(kAtomicNames),
-                                      [code](const AtomicName &a) { return a.code == code; });
-        v.typeName = it != std::end(kAtomicNames) ? QLatin1String(it->name)
-                                                  : QStringLiteral("0x%1").arg(code, 2, 16, QLatin1Char('0'));
-    }
-    if (v.typeName == QLatin1String("STRING") || v.typeName == QLatin1String("SHORT_STRING"))
-        v.dataType = dataTypeFromText(QStringLiteral("String"));
-    else if (!s.isStructure())
-        v.dataType = dataTypeFromText(v.typeName);
+    const model::ListedType listed = model::listedType(s.type);
+    v.typeName = listed.name;
+    v.dataType = listed.dataType;
 
     v.address = s.address();
     if (n == 1 && s.dims[0] > 1)
@@ -261,13 +220,13 @@ SymbolView viewOf(const ListedSymbol &s)
 int browseDevice(const DeviceConfig &d, bool json, int maxElements)
 {
     const int type = d.controllerType;
-    if (type < 0 || type >= int(std::size(kListingFamilies))) {
+    if (type < 0 || type >= model::familyCount()) {
         fail(QStringLiteral("unknown controller type %1").arg(type));
         return ExitUsage;
     }
-    const ListingFamily &f = kListingFamilies[type];
-    if (f.cannot) {
-        fail(QStringLiteral("%1 cannot be browsed: %2").arg(d.name, QLatin1String(f.cannot)));
+    const model::Family &f = model::family(type);
+    if (f.cannotList) {
+        fail(QStringLiteral("%1 cannot be browsed: %2").arg(d.name, QLatin1String(f.cannotList)));
         return ExitUsage;
     }
     QList<ListedSymbol> symbols;

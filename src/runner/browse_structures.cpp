@@ -2,6 +2,8 @@
 
 #include "config.h"
 
+#include "model/data_types.h"
+
 #include <libplctag.h>
 
 namespace runner {
@@ -13,28 +15,9 @@ constexpr uint16_t kStructureBit = 0x8000;
 constexpr uint16_t kArrayBit = 0x2000;
 constexpr uint16_t kIdMask = 0x0FFF;
 constexpr uint16_t kStringTemplate = 0x0FCE;
-constexpr uint8_t kBool = 0xC1, kDword = 0xD3; // a DWORD array in a Logix structure or tag list is a BOOL array
+constexpr uint8_t kDword = 0xD3;            // a DWORD array in a Logix structure or tag list is a BOOL array
 constexpr int kHeader = 14;                    // what "@udt/<id>" puts before the template bytes
 constexpr int kRecord = 8;
-
-// CIP type codes the items' data types are named after (see the configuration's data types).
-const char *atomicTypeName(uint8_t code)
-{
-    switch (code) {
-    case 0xC1: return "Bool";
-    case 0xC2: return "SINT";
-    case 0xC3: return "INT";
-    case 0xC4: return "DINT";
-    case 0xC5: return "LINT";
-    case 0xC6: return "USINT";
-    case 0xC7: return "UINT";
-    case 0xC8: return "UDINT";
-    case 0xCA: return "Real";
-    case 0xCB: return "LReal";
-    case 0xD3: return "DWORD";
-    default: return nullptr;
-    }
-}
 
 bool hiddenName(const QString &name)
 {
@@ -62,11 +45,10 @@ struct Expansion {
     QList<BrowseItem> *items;
     QStringList *leftOut;
 
-    void item(const QString &address, const char *typeName)
+    void item(const QString &address, int type, const QString &typeName)
     {
-        const int type = typeName ? dataTypeFromText(QLatin1String(typeName)) : -1;
         if (type < 0)
-            leftOut->append(QStringLiteral("%1: no data type for %2").arg(address, QLatin1String(typeName ? typeName : "?")));
+            leftOut->append(QStringLiteral("%1: no data type for %2").arg(address, typeName));
         else
             items->append(BrowseItem{address, type});
     }
@@ -74,7 +56,7 @@ struct Expansion {
     void bits(const QString &address, uint32_t dwords)
     {
         for (uint32_t i = 0; i < dwords * 32; ++i)
-            item(QStringLiteral("%1[%2]").arg(address).arg(i), "Bool");
+            items->append(BrowseItem{QStringLiteral("%1[%2]").arg(address).arg(i), TagTypes::Bool});
     }
 
     // Element after element of an array of structures, up to the limit.
@@ -100,7 +82,7 @@ struct Expansion {
             return;
         }
         if (t->isString()) {
-            items->append(BrowseItem{address, dataTypeFromText(QStringLiteral("String"))});
+            items->append(BrowseItem{address, TagTypes::String});
             return;
         }
         for (const TemplateMember &m : t->members) {
@@ -116,14 +98,11 @@ struct Expansion {
             } else if ((m.type & 0xFF) == kDword && array) {
                 bits(at, m.info);
             } else if (array) {
-                const char *name = atomicTypeName(m.type & 0xFF);
-                const int type = name ? dataTypeFromText(QLatin1String(name)) : -1;
-                if (type < 0)
-                    leftOut->append(QStringLiteral("%1: no data type for 0x%2").arg(at).arg(m.type & 0xFF, 2, 16));
-                else
-                    items->append(BrowseItem{QStringLiteral("%1[0-%2]").arg(at).arg(std::max(1, int(m.info)) - 1), type});
+                const model::ListedType listed = model::listedType(m.type & 0xFF);
+                item(QStringLiteral("%1[0-%2]").arg(at).arg(std::max(1, int(m.info)) - 1), listed.dataType, listed.name);
             } else {
-                item(at, atomicTypeName(m.type & 0xFF));
+                const model::ListedType listed = model::listedType(m.type & 0xFF);
+                item(at, listed.dataType, listed.name);
             }
         }
     }

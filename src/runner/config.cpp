@@ -2,6 +2,9 @@
 
 #include "json_locate.h"
 
+#include "model/data_types.h"
+#include "model/families.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,58 +19,6 @@
 namespace runner {
 
 namespace {
-
-// Shown names in the plugin's numbering, with the other spellings users type.
-struct Name {
-    const char *spelling;
-    int value;
-};
-
-const char *const kDataTypeLabels[] = {"Bool",   "Small integer", "Unsigned small integer", "Byte",  "Integer",
-                                       "Unsigned integer", "Word", "Double integer", "Unsigned double integer",
-                                       "Double word", "Real", "String", "LReal"};
-const Name kDataTypeAliases[] = {{"sint", 1},  {"usint", 2}, {"int", 4},   {"uint", 5}, {"dint", 7},
-                                 {"udint", 8}, {"dword", 9}, {"float", 10}, {"double", 12}};
-
-const char *const kControllerLabels[] = {"Micro800", "MicroLogix", "CompactLogix", "SLC500",
-                                         "PLC5",     "ControlLogix", "FlexLogix", "OmronNjNx"};
-const Name kControllerAliases[] = {{"slc", 3},     {"logix", 5}, {"flgx", 6},
-                                   {"omron", 7},   {"njnx", 7},  {"omronnj", 7}};
-
-QString normalised(const QString &text)
-{
-    QString out;
-    for (QChar c : text.trimmed())
-        if (c != QLatin1Char(' ') && c != QLatin1Char('_') && c != QLatin1Char('-') && c != QLatin1Char('/'))
-            out += c.toLower();
-    return out;
-}
-
-template <size_t N, size_t M>
-int lookUp(const QString &text, const char *const (&labels)[N], const Name (&aliases)[M])
-{
-    bool isNumber = false;
-    const int n = text.trimmed().toInt(&isNumber, 10);
-    if (isNumber)
-        return n >= 0 && n < int(N) ? n : -1;
-    const QString key = normalised(text);
-    for (size_t i = 0; i < N; ++i)
-        if (normalised(QString::fromLatin1(labels[i])) == key)
-            return int(i);
-    for (const Name &a : aliases)
-        if (QLatin1String(a.spelling) == key)
-            return a.value;
-    return -1;
-}
-
-template <size_t N>
-QStringList namesOf(const char *const (&labels)[N])
-{
-    QStringList out;
-    for (const char *l : labels)
-        out << QString::fromLatin1(l);
-    return out;
-}
 
 class Parser {
 public:
@@ -345,34 +296,40 @@ bool Parser::parse(RunnerConfig *out, QString *error)
 
 int dataTypeFromText(const QString &text)
 {
-    return lookUp(text, kDataTypeLabels, kDataTypeAliases);
+    return model::dataTypeFromText(text);
 }
 
 int controllerTypeFromText(const QString &text)
 {
-    return lookUp(text, kControllerLabels, kControllerAliases);
+    return model::familyFromText(text);
 }
 
 QString dataTypeName(int type)
 {
-    return type >= 0 && type < int(std::size(kDataTypeLabels)) ? QString::fromLatin1(kDataTypeLabels[type])
-                                                               : QString::number(type);
+    const model::DataTypeRow *row = model::dataType(type);
+    return row ? QString::fromLatin1(row->label) : QString::number(type);
 }
 
 QString controllerTypeName(int type)
 {
-    return type >= 0 && type < int(std::size(kControllerLabels)) ? QString::fromLatin1(kControllerLabels[type])
-                                                                 : QString::number(type);
+    return type >= 0 && type < model::familyCount() ? QString::fromLatin1(model::family(type).label)
+                                                     : QString::number(type);
 }
 
 QStringList dataTypeNames()
 {
-    return namesOf(kDataTypeLabels);
+    QStringList out;
+    for (int t = 0; t < model::dataTypeCount(); ++t)
+        out << QString::fromLatin1(model::dataType(t)->label);
+    return out;
 }
 
 QStringList controllerTypeNames()
 {
-    return namesOf(kControllerLabels);
+    QStringList out;
+    for (int c = 0; c < model::familyCount(); ++c)
+        out << QString::fromLatin1(model::family(c).label);
+    return out;
 }
 
 bool parseConfig(const QByteArray &text, const QString &label, RunnerConfig *out, QString *error)

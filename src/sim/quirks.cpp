@@ -50,12 +50,4 @@ void offLayoutReply(std::vector<uint8_t> &reply, uint16_t requestItemLength)
     std::memcpy(reply.data() + kHeader + 14, stray, sizeof stray);
 }
 
-void replaceContext(std::vector<uint8_t> &reply, uint64_t context)
-{
-    if (reply.size() < kHeader)
-        return;
-    for (int i = 0; i < 8; ++i)
-        reply[12 + size_t(i)] = static_cast<uint8_t>(context >> (8 * i));
-}
-
 } // namespace absim

@@ -21,7 +21,4 @@ size_t quirkReplyLimit(const Quirks &q, size_t limit);
 // encapsulation length stays what it was.
 void offLayoutReply(std::vector<uint8_t> &reply, uint16_t requestItemLength);
 
-// Puts `context` into a reply's header in place of the request's.
-void replaceContext(std::vector<uint8_t> &reply, uint64_t context);
-
 } // namespace absim

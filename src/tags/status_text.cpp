@@ -2,26 +2,38 @@
 
 #include <libplctag.h>
 
+namespace {
+
+struct StatusText {
+    int status;
+    const char *text;
+};
+
+const StatusText kTexts[] = {
+    {PLCTAG_STATUS_OK, "OK"},
+    {PLCTAG_ERR_BAD_CONNECTION, "Could not connect to the PLC"},
+    {PLCTAG_ERR_BAD_DEVICE, "The PLC did not accept the request"},
+    {PLCTAG_ERR_BAD_GATEWAY, "Could not reach the PLC through the network path"},
+    {PLCTAG_ERR_BAD_PARAM, "The tag address or data type is not valid"},
+    {PLCTAG_ERR_CREATE, "Could not open a connection to the PLC"},
+    {PLCTAG_ERR_OPEN, "Could not open a connection to the PLC"},
+    {PLCTAG_ERR_NOT_FOUND, "The tag was not found on the PLC"},
+    {PLCTAG_ERR_NO_DATA, "The PLC returned no data"},
+    {PLCTAG_ERR_REMOTE_ERR, "The PLC reported a communication error"},
+    {PLCTAG_ERR_TIMEOUT, "Timed out waiting for the PLC"},
+    {PLCTAG_ERR_TOO_LARGE, "The requested data is too large"},
+    {PLCTAG_ERR_UNSUPPORTED, "This request is not supported by the PLC"},
+    {PLCTAG_ERR_PARTIAL, "The PLC returned only part of the requested data"},
+    {PLCTAG_ERR_BUSY, "The PLC is busy, try again"},
+};
+
+} // namespace
+
 QString TagAccess::errorMessage(int status)
 {
-    switch (status) {
-    case PLCTAG_STATUS_OK: return QStringLiteral("OK");
-    case PLCTAG_ERR_BAD_CONNECTION: return QStringLiteral("Could not connect to the PLC");
-    case PLCTAG_ERR_BAD_DEVICE: return QStringLiteral("The PLC did not accept the request");
-    case PLCTAG_ERR_BAD_GATEWAY: return QStringLiteral("Could not reach the PLC through the network path");
-    case PLCTAG_ERR_BAD_PARAM: return QStringLiteral("The tag address or data type is not valid");
-    case PLCTAG_ERR_CREATE:
-    case PLCTAG_ERR_OPEN: return QStringLiteral("Could not open a connection to the PLC");
-    case PLCTAG_ERR_NOT_FOUND: return QStringLiteral("The tag was not found on the PLC");
-    case PLCTAG_ERR_NO_DATA: return QStringLiteral("The PLC returned no data");
-    case PLCTAG_ERR_REMOTE_ERR: return QStringLiteral("The PLC reported a communication error");
-    case PLCTAG_ERR_TIMEOUT: return QStringLiteral("Timed out waiting for the PLC");
-    case PLCTAG_ERR_TOO_LARGE: return QStringLiteral("The requested data is too large");
-    case PLCTAG_ERR_UNSUPPORTED: return QStringLiteral("This request is not supported by the PLC");
-    case PLCTAG_ERR_PARTIAL: return QStringLiteral("The PLC returned only part of the requested data");
-    case PLCTAG_ERR_BUSY: return QStringLiteral("The PLC is busy, try again");
-    default: break;
-    }
+    for (const StatusText &t : kTexts)
+        if (t.status == status)
+            return QLatin1String(t.text);
     // Everything else: the library's own status name, made readable.
     QString name = QString::fromLatin1(plc_tag_decode_error(status));
     name.remove(QStringLiteral("PLCTAG_ERR_"));

@@ -80,9 +80,13 @@ TagAccess::TagInstance TagAccess::createTag(const DeviceInstancePlugin &device, 
 
 void TagAccess::destroyTag(int handle)
 {
-    ListLock lock(listMutex);
-    if (!tags.removeFirstWithHandle(handle))
-        return;
+    {
+        ListLock lock(listMutex);
+        if (!tags.removeFirstWithHandle(handle))
+            return;
+    }
+    // Outside the lock: the last tag of a connection closes it, which may wait on the
+    // controller, and other devices' look-ups must not wait with it.
     plc_tag_abort(handle);
     plc_tag_destroy(handle);
     pluginInterface.logDebug(QStringLiteral("Destroy tag nr. ") + QString::number(handle));

@@ -5,7 +5,7 @@
 
 #include <host/plugin_interface.h>
 
-#include "data_types.h"
+#include "model/data_types.h"
 #include "tag_cache.h"
 
 #include <QMutex>

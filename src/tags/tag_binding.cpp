@@ -1,9 +1,8 @@
 #include "tag_binding.h"
 
-#include "attribute_string.h"
-#include "controller_profile.h"
-#include "data_types.h"
-#include "identity/omron_version.h"
+#include "model/attribute_string.h"
+#include "model/data_types.h"
+#include "model/families.h"
 #include "tag_access.h"
 
 #include <QRegularExpression>
@@ -37,20 +36,14 @@ void applyArrayRange(QString &name, uint16_t &elementCount)
     name.replace(ranges, QStringLiteral("[%1]").arg(first));
 }
 
-// A PCCC data-file address: file letters, file number (implied for I, O and S), element.
-bool isDataFileAddress(const QString &address)
+QString refusalFor(const model::Family &profile, const QString &address)
 {
-    static const QRegularExpression dataFile(QStringLiteral("^\\s*[A-Za-z]{1,2}\\d*:\\d+"));
-    return dataFile.match(address).hasMatch();
-}
-
-QString refusalFor(const ControllerProfile &profile, const QString &address)
-{
+    using model::isDataFileAddress;
     const QString family = *profile.label ? QString::fromLatin1(profile.label) : QStringLiteral("Logix");
-    if (profile.dataFiles && !isDataFileAddress(address))
+    if (profile.dataFiles() && !isDataFileAddress(address))
         return QStringLiteral("Address ") + address + QStringLiteral(" is not a data file address (such as N7:0), as a ") +
                family + QStringLiteral(" controller needs");
-    if (!profile.dataFiles && isDataFileAddress(address))
+    if (!profile.dataFiles() && isDataFileAddress(address))
         return QStringLiteral("Address ") + address + QStringLiteral(" is a data file address; a ") + family +
                QStringLiteral(" controller takes tag names");
     return QString();
@@ -80,39 +73,32 @@ ItemBinding bindItem(const DeviceInstancePlugin &device, const QMap<QString, QSt
 {
     ItemBinding b;
     const QString address = setting(itemSettings, "address");
-    int type = setting(device.settings, "controller_type").toInt();
+    const int type = model::effectiveFamily(setting(device.settings, "controller_type").toInt(), device.name,
+                                            setting(device.settings, "product_name"));
     b.dataType = setting(itemSettings, "data_type").toInt();
-    QString route = setting(device.settings, "path");
-
-    if (eip_identity::isMicro800(device.name) || eip_identity::isMicro800(setting(device.settings, "product_name")))
-        type = TagTypes::Micro800;
     b.controllerType = type;
 
-    const ControllerProfile &profile = controllerProfile(type);
+    const model::Family &profile = model::family(type);
     b.refusal = refusalFor(profile, address);
-    if (profile.dropsBackplaneRoute && route.trimmed() == QLatin1String("1,0"))
-        route.clear();
-    if (profile.defaultRoute && route.isEmpty())
-        route = QLatin1String(profile.defaultRoute);
 
     b.name = address;
     applyArrayRange(b.name, b.elementCount);
-    b.versionParts = type == TagTypes::OmronNjNx ? omronVersionElements(address) : 0;
+    b.versionParts = profile.versionParts(address);
     if (b.versionParts > 0) {
         b.dataType = TagTypes::UnsignedSmallInteger;
         b.elementCount = static_cast<uint16_t>(b.versionParts);
-        b.name = omronTagBase(b.name) + QStringLiteral("[0]");
+        b.name = model::tagBase(b.name) + QStringLiteral("[0]");
     }
 
-    TagAttributes a;
+    model::TagAttributes a;
     a.gateway = device.ipAddress;
-    a.path = route;
+    a.path = profile.route(setting(device.settings, "path"));
     a.plc = QString::fromLatin1(profile.plc);
     a.elemSize = TagTypes::getDataLength(static_cast<TagTypes::DataType>(b.dataType));
     a.elemCount = b.elementCount;
     a.name = b.name;
     a.debugOff = true;
-    b.attributes = attributeString(a);
+    b.attributes = model::attributeString(a);
     return b;
 }
 

@@ -189,6 +189,22 @@ TEST_P(EachHabit, ReadWriteAndFailuresWithTheirTexts)
     for (int i = 0; i < again.dataItems.size(); ++i)
         EXPECT_EQ(again.dataItems[i].values.value("value"), second[i]) << again.dataItems[i].item.name.toStdString();
 
+    // Values the items cannot take are refused, each with its text, and none reaches the controller.
+    LogList refused = batch(device, items(true));
+    const QStringList bad{QStringLiteral("abc"), QStringLiteral("1,2,3"), QString(70000, QLatin1Char('x'))};
+    for (int i = 0; i < bad.size(); ++i)
+        refused.dataItems[i].values.insert("value", bad[i]);
+    EXPECT_TRUE(plugin.writeData(&refused));
+    const QStringList texts{QStringLiteral("Invalid value for %1: abc").arg(pccc() ? "Integer" : "Double integer"),
+                            QStringLiteral("Write array error: Invalid format. Write message: 1,2,3"),
+                            QStringLiteral("Text too long for the PLC's string: 70000 bytes")};
+    for (int i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(refused.dataItems[i].item.statusMessage, texts[i]);
+    LogList unchanged = batch(device, items(false));
+    ASSERT_TRUE(plugin.readData(&unchanged));
+    for (int i = 0; i < unchanged.dataItems.size(); ++i)
+        EXPECT_EQ(unchanged.dataItems[i].values.value("value"), second[i]) << i;
+
     // A route to an empty slot is refused by the controller: said at once, not as a timeout.
     if (h.personality != Personality::Micro800 && !pccc()) {
         const DeviceInstancePlugin slot5 = makeDevice(2, h.address, h.controllerType, "1,5");

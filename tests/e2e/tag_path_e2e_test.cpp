@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 
 using absim::CipType;
 using absim::Personality;
@@ -98,6 +99,17 @@ TEST_P(EachFamily, EveryDataTypeReadWrittenAndReadBack)
     ASSERT_TRUE(plugin.readData(&again));
     for (int i = 0; i < items.size(); ++i)
         EXPECT_EQ(again.dataItems[i].values.value("value"), kTypes[i].readBack) << kTypes[i].tag;
+
+    // The plugin's element calls on the tags it holds read and write the family's own layout.
+    const auto controller = AB_EIP::ControllerType(f.controllerType);
+    for (const AB_EIP::TagInstance &t : AB_EIP::tags.entries()) {
+        const TypeCase &c = *std::find_if(std::begin(kTypes), std::end(kTypes),
+                                          [&](const TypeCase &k) { return t.address == k.tag; });
+        const auto type = AB_EIP::DataType(c.dataType);
+        EXPECT_EQ(AB_EIP::convertValueToString(t.handle, type, controller, 0), c.readBack) << c.tag;
+        EXPECT_TRUE(plugin.setTagValue(t.handle, type, controller, QString(c.initial), 0)) << c.tag;
+        EXPECT_EQ(AB_EIP::convertValueToString(t.handle, type, controller, 0), c.read) << c.tag;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, EachFamily,

@@ -1,6 +1,8 @@
 // How an item on a device becomes a tag: attribute strings, ranges, version variables and
-// the addresses a family cannot have.
+// the addresses a family cannot have; and which values a write of a data type accepts.
 #include "tags/tag_binding.h"
+
+#include "exchange/write_value.h"
 
 #include "plugin/ab_eip.h"
 
@@ -113,4 +115,41 @@ TEST(Binding, AddressesAFamilyCannotHave)
     };
     for (const auto &c : cases)
         EXPECT_EQ(bind(device(c.family), c.address, AB_EIP::Integer).refusal, c.refusal) << c.address;
+}
+
+TEST(WriteValues, AcceptedAndRefused)
+{
+    struct Case {
+        int type;
+        QVariant value;
+        bool ok;
+        int64_t integer;
+    } cases[] = {
+        {AB_EIP::DoubleInteger, "42", true, 42},      {AB_EIP::DoubleInteger, " -7 ", true, -7},
+        {AB_EIP::DoubleInteger, "+7", true, 7},       {AB_EIP::DoubleInteger, "1.5", false, 0},
+        {AB_EIP::DoubleInteger, "abc", false, 0},     {AB_EIP::DoubleInteger, "", false, 0},
+        {AB_EIP::DoubleInteger, "2147483648", false, 0}, {AB_EIP::DoubleInteger, "-2147483648", true, INT32_MIN},
+        {AB_EIP::Integer, "70000", false, 0},         {AB_EIP::Integer, "-32768", true, -32768},
+        {AB_EIP::UnsignedInteger, "-1", false, 0},    {AB_EIP::UnsignedInteger, "65535", true, 65535},
+        {AB_EIP::UnsignedDoubleInteger, "4294967295", true, 4294967295LL},
+        {AB_EIP::SmallInteger, "-129", false, 0},     {AB_EIP::Byte, "256", false, 0},
+        {AB_EIP::Bool, "TRUE", true, 1},              {AB_EIP::Bool, "false", true, 0},
+        {AB_EIP::Bool, "1", true, 1},                 {AB_EIP::Bool, "2", false, 0},
+        {AB_EIP::Bool, QVariant(true), true, 1},      {AB_EIP::Integer, QVariant(true), false, 0},
+        {AB_EIP::DoubleInteger, QVariant(2.0), true, 2}, {AB_EIP::DoubleInteger, QVariant(2.7), false, 0},
+        {AB_EIP::UnsignedDoubleInteger, QVariant(3000000000.0), true, 3000000000LL},
+        {AB_EIP::UnsignedInteger, QVariant(-1.0), false, 0}, {AB_EIP::DoubleInteger, QVariant(), false, 0},
+        {AB_EIP::DoubleInteger, "0x10", false, 0},    {13, "1", false, 0},
+    };
+    for (const Case &c : cases) {
+        const WriteValue v = parseWriteValue(c.type, c.value);
+        EXPECT_EQ(v.ok, c.ok) << c.type << " " << c.value.toString().toStdString();
+        EXPECT_EQ(v.number.integer, c.integer) << c.value.toString().toStdString();
+    }
+    EXPECT_EQ(parseWriteValue(AB_EIP::DoubleInteger, "abc").error, "Invalid value for Double integer: abc");
+    for (const char *real : {"1.5", "-3e38"})
+        EXPECT_TRUE(parseWriteValue(AB_EIP::Real, real).ok) << real;
+    for (const char *bad : {"1e39", "inf", "nan", ""})
+        EXPECT_FALSE(parseWriteValue(AB_EIP::Real, bad).ok) << bad;
+    EXPECT_TRUE(parseWriteValue(AB_EIP::LReal, "1e39").ok);
 }

@@ -4,18 +4,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(Records, SetItemTagsJoinsAndReplaces)
-{
-    ItemInstancePlugin item{};
-    item.setItemTags({"a", "b"});
-    EXPECT_EQ(item.settings.value("item_tags"), "a,b");
-    item.setItemTags({"hardware_revision"});
-    EXPECT_EQ(item.settings.value("item_tags"), "hardware_revision");
-    item.setItemTags({});
-    EXPECT_TRUE(item.settings.contains("item_tags"));
-    EXPECT_EQ(item.settings.value("item_tags"), "");
-}
-
 class HostStore : public ::testing::Test {
 protected:
     void SetUp() override { zel_host::reset(); }
@@ -61,10 +49,4 @@ TEST_F(HostStore, PausesArePerPluginAndKey)
     EXPECT_FALSE(PluginInterface::isDiscoveryPaused("other", "127.0.30.1"));
     zel_host::setDiscoveryPaused("ab_eip", "127.0.30.1", false);
     EXPECT_FALSE(PluginInterface::isDiscoveryPaused("ab_eip", "127.0.30.1"));
-
-    int asked = 0;
-    zel_host::setDiscoveryPauseHook([&](const QString &, const QString &key) { return ++asked > 1 && key == "exclusive"; });
-    EXPECT_FALSE(PluginInterface::isDiscoveryPaused("ab_eip", "exclusive"));
-    EXPECT_TRUE(PluginInterface::isDiscoveryPaused("ab_eip", "exclusive"));
-    EXPECT_EQ(zel_host::discoveryPauseQueries(), 6);
 }

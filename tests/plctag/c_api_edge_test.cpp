@@ -107,12 +107,6 @@ TEST_F(CApi, HandlesThatNeverWereAndArgumentChecks)
     EXPECT_EQ(plc_tag_create(attrs("127.0.20.10", "X").c_str(), -1), PLCTAG_ERR_BAD_PARAM);
     EXPECT_EQ(plc_tag_create("protocol=ab_eip&gateway=", kTimeout), PLCTAG_ERR_BAD_DATA);
     EXPECT_EQ(plc_tag_create("protocol=ab_eip&gateway=127.0.20.10&plc=flux&name=X", kTimeout), PLCTAG_ERR_CREATE);
-
-    EXPECT_STREQ(plc_tag_decode_error(PLCTAG_STATUS_OK), "PLCTAG_STATUS_OK");
-    EXPECT_STREQ(plc_tag_decode_error(PLCTAG_ERR_NOT_FOUND), "PLCTAG_ERR_NOT_FOUND");
-    EXPECT_STREQ(plc_tag_decode_error(PLCTAG_ERR_BUSY), "PLCTAG_ERR_BUSY");
-    for (int unknown : {2, 100, -40, INT_MIN})
-        EXPECT_STREQ(plc_tag_decode_error(unknown), "Unknown error.") << unknown;
 }
 
 TEST_F(CApi, RefusalsTheControllerAnswersEndAtOnce)
@@ -136,15 +130,25 @@ TEST_F(CApi, RefusalsTheControllerAnswersEndAtOnce)
     }
 }
 
-TEST_F(CApi, DestroyedHandleIsGone)
+// What a program may ask of the library and of a tag besides its data; a raised debug level
+// logs and changes nothing else.
+TEST_F(CApi, LibraryAndTagAttributes)
 {
-    start("127.0.20.11", {tagDef("Counter", CipType::Dint, {}, {"5"})});
-    const int32_t h = plc_tag_create(attrs("127.0.20.11", "Counter").c_str(), kTimeout);
+    start("127.23.0.2", {tagDef("Arr", CipType::Dint, {3}, {"1", "2", "3"})});
+    EXPECT_EQ(plc_tag_check_lib_version(PLCTAG_VERSION_MAJOR, 0, 0), PLCTAG_STATUS_OK);
+    EXPECT_EQ(plc_tag_get_int_attribute(0, "Version_Major", -1), PLCTAG_VERSION_MAJOR);
+    plc_tag_set_debug_level(PLCTAG_DEBUG_SPEW + 3);
+    EXPECT_EQ(plc_tag_get_int_attribute(0, "debug", -1), PLCTAG_DEBUG_SPEW) << "clamped";
+    const int32_t h = plc_tag_create(attrs("127.23.0.2", "Arr", "&elem_size=4&elem_count=3").c_str(), kTimeout);
+    EXPECT_EQ(plc_tag_set_int_attribute(0, "debug_level", PLCTAG_DEBUG_NONE), PLCTAG_STATUS_OK);
     ASSERT_GT(h, 0);
-    ASSERT_EQ(plc_tag_destroy(h), PLCTAG_STATUS_OK);
-    expectGone(h);
-    const int32_t next = plc_tag_create(attrs("127.0.20.11", "Counter").c_str(), kTimeout);
-    EXPECT_GT(next, h) << "handles are not reused at once";
+    EXPECT_EQ(plc_tag_get_int32(h, 8), 3);
+    EXPECT_EQ(plc_tag_get_int_attribute(h, "elem_count", -1), 3);
+    EXPECT_EQ(plc_tag_get_int_attribute(h, "elem_size", -1), 4);
+    EXPECT_EQ(plc_tag_get_int_attribute(h, "size", -1), 12);
+    EXPECT_EQ(plc_tag_set_int_attribute(h, "read_cache_ms", 50), PLCTAG_STATUS_OK);
+    EXPECT_EQ(plc_tag_get_int_attribute(h, "read_cache_ms", -1), 50);
+    EXPECT_EQ(plc_tag_set_int_attribute(h, "elem_count", 1), PLCTAG_ERR_UNSUPPORTED);
 }
 
 TEST_F(CApi, AccessorsOutOfBounds)

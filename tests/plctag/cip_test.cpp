@@ -6,7 +6,6 @@
 #include "cip/cip.h"
 #include "cip/epath.h"
 #include "cip/multiple_service.h"
-#include "cip/status_map.h"
 #include "encap/encap.h"
 #include "libplctag.h"
 
@@ -296,55 +295,4 @@ TEST(MultipleService, PacksAndSplitsAsCaptured)
                          hex("02 00 06 00 08 00 cc 00 cc 00 00 00")};
     for (const Bytes &b : bad)
         EXPECT_FALSE(cip::splitMultipleService(b.data(), b.size(), parts, 2)) << ::testing::PrintToString(b);
-}
-
-// CIP general / extended status to PLCTAG status, as libplctag maps them.
-TEST(CipStatusMap, GeneralAndExtendedStatus)
-{
-    struct Case {
-        uint8_t general;
-        uint16_t ext;
-        unsigned count;
-        int expect;
-    };
-    const Case cases[] = {
-        {0x00, 0, 0, PLCTAG_STATUS_OK},          {0x04, 0, 1, PLCTAG_ERR_NOT_FOUND},
-        {0x05, 0, 1, PLCTAG_ERR_NOT_FOUND},      {0x06, 0, 0, PLCTAG_ERR_TOO_LARGE},
-        {0x07, 0, 0, PLCTAG_ERR_BAD_CONNECTION}, {0x08, 0, 0, PLCTAG_ERR_UNSUPPORTED},
-        {0x09, 0, 0, PLCTAG_ERR_BAD_DATA},       {0x0A, 0, 0, PLCTAG_ERR_BAD_STATUS},
-        {0x0C, 0x8010, 1, PLCTAG_ERR_BAD_STATUS}, {0x10, 0x2101, 1, PLCTAG_ERR_BAD_STATUS},
-        {0x0B, 0, 0, PLCTAG_ERR_DUPLICATE},      {0x0D, 0, 0, PLCTAG_ERR_DUPLICATE},
-        {0x0E, 0, 0, PLCTAG_ERR_NOT_ALLOWED},    {0x0F, 0, 0, PLCTAG_ERR_NOT_ALLOWED},
-        {0x11, 0, 0, PLCTAG_ERR_TOO_LARGE},      {0x15, 0, 0, PLCTAG_ERR_TOO_LARGE},
-        {0x13, 0, 0, PLCTAG_ERR_TOO_SMALL},      {0x14, 0, 0, PLCTAG_ERR_UNSUPPORTED},
-        {0x16, 0, 0, PLCTAG_ERR_NOT_FOUND},      {0x18, 0, 0, PLCTAG_ERR_NO_DATA},
-        {0x19, 0, 0, PLCTAG_ERR_REMOTE_ERR},     {0x1E, 0, 0, PLCTAG_ERR_PARTIAL},
-        {0x02, 0, 0, PLCTAG_ERR_NO_RESOURCES},   {0x03, 0, 0, PLCTAG_ERR_BAD_PARAM},
-        {0x20, 0, 0, PLCTAG_ERR_BAD_PARAM},      {0x26, 0, 0, PLCTAG_ERR_BAD_PARAM},
-        {0x22, 0, 0, PLCTAG_ERR_BAD_REPLY},      {0x1F, 0, 0, PLCTAG_ERR_REMOTE_ERR},
-        {0xFF, 0x2104, 1, PLCTAG_ERR_OUT_OF_BOUNDS}, {0xFF, 0x2105, 1, PLCTAG_ERR_OUT_OF_BOUNDS},
-        {0xFF, 0x2107, 1, PLCTAG_ERR_BAD_PARAM}, {0xFF, 0x2105, 0, PLCTAG_ERR_REMOTE_ERR},
-        {0xFF, 0x2108, 1, PLCTAG_ERR_REMOTE_ERR}, {0x01, 0x0100, 1, PLCTAG_ERR_DUPLICATE},
-        {0x01, 0x0106, 1, PLCTAG_ERR_NOT_ALLOWED}, {0x01, 0x0107, 1, PLCTAG_ERR_NOT_FOUND},
-        {0x01, 0x0113, 1, PLCTAG_ERR_NO_RESOURCES}, {0x01, 0x0203, 1, PLCTAG_ERR_TIMEOUT},
-        {0x01, 0x0204, 1, PLCTAG_ERR_TIMEOUT},   {0x01, 0x0206, 1, PLCTAG_ERR_TOO_LARGE},
-        {0x01, 0x0301, 1, PLCTAG_ERR_NO_MEM},    {0x01, 0x0311, 1, PLCTAG_ERR_BAD_DEVICE},
-        {0x01, 0x0800, 1, PLCTAG_ERR_BAD_DEVICE}, {0x01, 0x0315, 1, PLCTAG_ERR_BAD_PARAM},
-        {0x01, 0x0204, 0, PLCTAG_ERR_REMOTE_ERR}, {0x01, 0x7777, 1, PLCTAG_ERR_REMOTE_ERR},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(cip::mapCipStatus(c.general, c.ext, c.count), c.expect)
-            << std::hex << "general 0x" << int(c.general) << " ext 0x" << c.ext << " words " << c.count;
-
-    // A refused Forward Open: a route that leads nowhere, or a connection the target will not open.
-    const Case refusals[] = {
-        {0x01, 0x0312, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0311, 1, PLCTAG_ERR_BAD_GATEWAY},
-        {0x01, 0x0315, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0204, 1, PLCTAG_ERR_BAD_GATEWAY},
-        {0x05, 0x0000, 1, PLCTAG_ERR_BAD_GATEWAY}, {0x01, 0x0113, 1, PLCTAG_ERR_OPEN},
-        {0x01, 0x0106, 1, PLCTAG_ERR_OPEN},        {0x01, 0x0312, 0, PLCTAG_ERR_OPEN},
-        {0x08, 0x0000, 0, PLCTAG_ERR_OPEN},
-    };
-    for (const Case &c : refusals)
-        EXPECT_EQ(cip::mapForwardOpenStatus(c.general, c.ext, c.count), c.expect)
-            << std::hex << "general 0x" << int(c.general) << " ext 0x" << c.ext << " words " << c.count;
 }

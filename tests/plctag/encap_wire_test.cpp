@@ -9,51 +9,6 @@
 
 using namespace plctag;
 
-TEST(WireReader, ValuesAndCursorPosition)
-{
-    const Bytes b = hex("01 | 34 12 | 78 56 34 12 | f0 de bc 9a 78 56 34 12 | 00 02 af 12 | 7f 00 00 01");
-    wire::Reader r(b);
-    EXPECT_EQ(r.u8(), 0x01);
-    EXPECT_EQ(r.pos(), 1u);
-    EXPECT_EQ(r.u16(), 0x1234);
-    EXPECT_EQ(r.u32(), 0x12345678u);
-    EXPECT_EQ(r.u64(), 0x123456789abcdef0ull);
-    EXPECT_EQ(r.pos(), 15u);
-    // The sockaddr of List Identity is the one big-endian structure.
-    EXPECT_EQ(r.u16be(), 0x0002);
-    EXPECT_EQ(r.u16be(), 44818);
-    EXPECT_EQ(r.u32be(), 0x7f000001u);
-    EXPECT_EQ(r.remaining(), 0u);
-    EXPECT_TRUE(r.ok());
-}
-
-TEST(WireReader, ReadPastTheEndFailsOnceAndForAll)
-{
-    const Bytes b = hex("aa bb cc");
-    wire::Reader r(b);
-    EXPECT_EQ(r.u16(), 0xbbaa);
-    EXPECT_EQ(r.u16(), 0) << "one byte left: a short read yields zero";
-    EXPECT_FALSE(r.ok());
-    EXPECT_EQ(r.pos(), 2u) << "a failed read does not move the cursor";
-    EXPECT_EQ(r.remaining(), 0u);
-    EXPECT_EQ(r.u8(), 0) << "after a failure even a byte that is there reads as zero";
-    EXPECT_EQ(r.bytes(1), nullptr);
-
-    wire::Reader s(b);
-    wire::Reader inner = s.sub(2);
-    EXPECT_TRUE(s.ok());
-    EXPECT_EQ(inner.u16(), 0xbbaa);
-    EXPECT_FALSE(s.sub(2).ok()) << "a sub-reader longer than what is left";
-    EXPECT_FALSE(s.ok());
-
-    wire::Reader t(b);
-    EXPECT_FALSE(t.skip(4));
-    EXPECT_EQ(t.pos(), 0u);
-    wire::Reader empty(nullptr, 0);
-    EXPECT_EQ(empty.u32(), 0u);
-    EXPECT_FALSE(empty.ok());
-}
-
 // logix-read-dint.txt, first two lines: RegisterSession request and reply.
 TEST(Encapsulation, RegisterSessionAsCaptured)
 {

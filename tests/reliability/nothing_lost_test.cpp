@@ -83,3 +83,39 @@ TEST_F(E2E, WritesReportedDoneAreInTheControllerAndReadsShowOnlyItsValues)
     EXPECT_GT(reportedDone, writes / 3);
     EXPECT_GT(reportedFailed, 0);
 }
+
+// The gate closes after two of three writes are encoded: none of them may reach the controller
+// or be shown as done, and their tags are free for the next batch.
+TEST_F(E2E, WritesNotSentWhenThePauseStartsPartWayThroughTheBatch)
+{
+    absim::Simulator &sim = startSim("127.23.0.1", Personality::ControlLogix,
+                                     {tagDef("A", CipType::Dint, {}, {"1"}), tagDef("B", CipType::Dint, {}, {"2"}),
+                                      tagDef("C", CipType::Dint, {}, {"3"})});
+    const DeviceInstancePlugin device = makeDevice(1, "127.23.0.1", AB_EIP::ControlLogix);
+    const auto writes = [&](int base) {
+        return batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, QString::number(base + 1)),
+                              makeDataItem(2, "B", "B", AB_EIP::DoubleInteger, QString::number(base + 2)),
+                              makeDataItem(3, "C", "C", AB_EIP::DoubleInteger, QString::number(base + 3))});
+    };
+    // Two questions per gate (address, plugin): the batch's, C's and B's pass; A's stops.
+    int questions = 0;
+    zel_host::setDiscoveryPauseHook([&](const QString &, const QString &) { return ++questions > 6; });
+    LogList paused = writes(10);
+    EXPECT_FALSE(plugin.writeData(&paused));
+    EXPECT_EQ(questions, 7);
+    for (const char *name : {"A", "B", "C"})
+        EXPECT_EQ(sim.getInt(name).value(), name[0] - 'A' + 1) << name;
+    for (const DataItem &d : paused.dataItems)
+        EXPECT_TRUE(d.item.statusMessage.isEmpty()) << d.item.name.toStdString();
+    EXPECT_FALSE(zel_host::allLogTexts().join('\n').contains("Wrote value"));
+
+    // Open again: each item once, with its last value in the batch; an identity item is skipped.
+    zel_host::setDiscoveryPauseHook({});
+    LogList next = writes(20);
+    next.dataItems << makeDataItem(1, "A", "A", AB_EIP::DoubleInteger, "99")
+                   << makeDataItem(4, "Vendor", "__identity.vendor", AB_EIP::String, "x");
+    EXPECT_TRUE(plugin.writeData(&next));
+    EXPECT_EQ(sim.getInt("A").value(), 99);
+    EXPECT_EQ(sim.getInt("B").value(), 22);
+    EXPECT_EQ(sim.getInt("C").value(), 23);
+}

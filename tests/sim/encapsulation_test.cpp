@@ -114,19 +114,6 @@ TEST_F(Encapsulation, MessagesAreFramedByLengthNotByRead)
     EXPECT_EQ(rd(tcp.message().value_or(Bytes{}), 12, 8), 3u);
 }
 
-TEST_F(Encapsulation, ListServicesOverUdpAndTcp)
-{
-    start(7, Personality::OmronNJ);
-    const Bytes expected = hex("04 00 1a 00 00 00 00 00 00 00 00 00 'services' 00 00 00 00 "
-                               "01 00 00 01 14 00 01 00 20 01 'Communications' 00 00");
-    const Bytes request = hex("04 00 00 00 00 00 00 00 00 00 00 00 'services' 00 00 00 00");
-    EXPECT_EQ(toHex(udpExchange(address, request).value_or(Bytes{})), toHex(expected));
-    Tcp tcp;
-    ASSERT_TRUE(tcp.connect(address));
-    tcp.send(request);
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(expected));
-}
-
 TEST_F(Encapsulation, UdpAnswersOnlyTheListCommands)
 {
     start(8, Personality::ControlLogix);
