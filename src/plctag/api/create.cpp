@@ -41,43 +41,22 @@ using namespace plctag;
 
 namespace {
 
-bool isDword(const Tag &t)
-{
-    return t.addr.typeLen == 2 && t.addr.type[0] == 0xD3 && t.addr.type[1] == 0x00;
-}
-
-// A one-byte element of a Logix BOOL array ("Bits[37]") is a bit of the DWORD that holds it
-// ("Bits[1]", bit 5): the initial read shows it by a DWORD coming back for one byte, or by an
-// index past the DWORDs. The tag is then that bit tag; rc is the initial read's result.
-int learnBoolArray(Tag &t, const std::string &name, int rc, Clock::time_point deadline)
+// A one-byte element of a Logix array may be a bit of a BOOL array's DWORD: the initial read
+// tells (settleBoolArray), with the DWORD's address ready here.
+void prepareBoolArrayProbe(Tag &t, const std::string &name)
 {
     std::string dword;
     int bit = -1;
-    const bool candidate = t.family->id == FamilyId::Logix && t.protocol == &logix::logixProtocol() &&
-                           t.elemSize == 1 && t.elemCount == 1 && t.addr.bit < 0 &&
-                           logix::boolArrayElement(name, &dword, &bit);
-    if (!candidate || !(rc == PLCTAG_STATUS_OK ? isDword(t) : rc == PLCTAG_ERR_NOT_FOUND))
-        return rc;
-    TagAddress dwordAddr;
+    if (t.family->id != FamilyId::Logix || t.protocol != &logix::logixProtocol() || t.elemSize != 1 ||
+        t.elemCount != 1 || t.addr.bit >= 0 || !logix::boolArrayElement(name, &dword, &bit))
+        return;
+    auto probe = std::make_unique<BoolArrayProbe>();
     TagSpec spec;
     spec.name = dword;
-    if (t.protocol->compile(spec, &dwordAddr) != PLCTAG_STATUS_OK)
-        return rc;
-    dwordAddr.bit = bit;
-    TagAddress saved;
-    {
-        std::lock_guard<std::mutex> l(t.m);
-        saved = t.addr;
-        t.addr = dwordAddr;
-    }
-    uint32_t gen = 0;
-    beginOperation(t, &gen);
-    const int again = runOperation(t, false, gen, deadline);
-    std::lock_guard<std::mutex> l(t.m);
-    if (again == PLCTAG_STATUS_OK && isDword(t))
-        return PLCTAG_STATUS_OK;
-    t.addr = saved;
-    return rc;
+    if (t.protocol->compile(spec, &probe->other) != PLCTAG_STATUS_OK)
+        return;
+    probe->other.bit = bit;
+    t.boolProbe = std::move(probe);
 }
 
 } // namespace
@@ -100,6 +79,8 @@ int32_t plc_tag_create(const char *attrib_str, int timeout)
     int rc = configureTag(attrs, t.get(), &cfg);
     if (rc != PLCTAG_STATUS_OK)
         return rc;
+    if (const std::string *name = attrs.find("name"))
+        prepareBoolArrayProbe(*t, *name);
     registerExitHandler();
     t->session = attachSession(cfg.sessionKey, cfg.session, cfg.shareSession);
     const int32_t id = addTag(t);
@@ -114,8 +95,6 @@ int32_t plc_tag_create(const char *attrib_str, int timeout)
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
     rc = runOperation(*t, false, gen, deadline);
-    if (const std::string *name = attrs.find("name"))
-        rc = learnBoolArray(*t, *name, rc, deadline);
     if (rc != PLCTAG_STATUS_OK) {
         PLCTAG_LOG(2, id, "initial read failed: %s", plc_tag_decode_error(rc));
         plc_tag_destroy(id);

@@ -91,12 +91,43 @@ int readInto(Tag &t, const Cancel &cancel, Clock::time_point deadline, std::vect
     }
 }
 
+// A one-byte element of a Logix BOOL array ("Bits[37]") is a bit of the DWORD that holds it
+// ("Bits[1]", bit 5): the initial read shows it by a DWORD coming back for one byte, or by an
+// index past the DWORDs. The DWORD is then asked for, and the tag stays that bit only if a
+// DWORD answers. PLCTAG_STATUS_PENDING: read again at the address now in t.addr. Under t.m.
+int settleBoolArray(Tag &t, int rc, const TypeInfo &type)
+{
+    BoolArrayProbe &p = *t.boolProbe;
+    const bool dword = rc == PLCTAG_STATUS_OK && type.len == 2 && type.bytes[0] == 0xD3 && type.bytes[1] == 0x00;
+    if (!p.looked && (dword || rc == PLCTAG_ERR_NOT_FOUND)) {
+        p.looked = true;
+        p.firstStatus = rc;
+        std::swap(t.addr, p.other);
+        return PLCTAG_STATUS_PENDING;
+    }
+    if (p.looked && !dword) {
+        std::swap(t.addr, p.other);
+        if (p.firstStatus != PLCTAG_STATUS_OK)
+            rc = p.firstStatus; // not a BOOL array: the element's own answer stands
+        else if (rc == PLCTAG_STATUS_OK)
+            rc = PLCTAG_ERR_BAD_REPLY; // a DWORD for one byte, yet not at the DWORD's own index
+    }
+    t.boolProbe.reset();
+    return rc;
+}
+
 // Ends a read: its data, type and status go to the tag unless the read was aborted.
+// PLCTAG_STATUS_PENDING: the initial read of a BOOL array element looks again (settleBoolArray).
 int storeRead(Tag &t, uint32_t generation, int rc, const std::vector<uint8_t> &incoming, const TypeInfo &type)
 {
     std::lock_guard<std::mutex> l(t.m);
     if (t.generation.load() != generation)
         return rc == PLCTAG_STATUS_OK ? PLCTAG_ERR_ABORT : rc;
+    if (t.boolProbe) {
+        rc = settleBoolArray(t, rc, type);
+        if (rc == PLCTAG_STATUS_PENDING)
+            return rc;
+    }
     if (rc == PLCTAG_STATUS_OK) {
         t.data.assign(incoming.begin(), incoming.end());
         t.haveData = true;
@@ -115,8 +146,12 @@ int runRead(Tag &t, uint32_t generation, Clock::time_point deadline)
     Scratch &s = scratch();
     TypeInfo type;
     const Cancel cancel{&t.generation, generation};
-    const int rc = readInto(t, cancel, deadline, s.incoming, &type);
-    return storeRead(t, generation, rc, s.incoming, type);
+    int rc;
+    do {
+        rc = readInto(t, cancel, deadline, s.incoming, &type);
+        rc = storeRead(t, generation, rc, s.incoming, type);
+    } while (rc == PLCTAG_STATUS_PENDING);
+    return rc;
 }
 
 int writeChunks(Tag &t, const Cancel &cancel, Clock::time_point deadline)
@@ -277,7 +312,8 @@ void Tag::finishPacked(uint64_t ticket, int status, const uint8_t *reply, size_t
     int rc = status;
     if (rc == PLCTAG_STATUS_OK)
         rc = readInto(*this, Cancel{&generation, gen}, Clock::now() + kJobLimit, s.incoming, &type, reply, n);
-    storeRead(*this, gen, rc, s.incoming, type);
+    if (storeRead(*this, gen, rc, s.incoming, type) == PLCTAG_STATUS_PENDING)
+        startAsync(shared_from_this(), false, gen);
 }
 
 bool Tag::requeue(uint64_t ticket)

@@ -22,6 +22,13 @@
 
 namespace plctag {
 
+// A one-byte element that may be a bit of a Logix BOOL array's DWORD, until the initial read tells.
+struct BoolArrayProbe {
+    TagAddress other;     // the address not in use: the DWORD's before the second look, then the element's
+    bool looked = false;  // the DWORD has been asked for
+    int firstStatus = 0;  // the element's own read
+};
+
 struct Tag final : Job, std::enable_shared_from_this<Tag> {
     int32_t id = 0;
     std::shared_ptr<Session> session;
@@ -52,6 +59,7 @@ struct Tag final : Job, std::enable_shared_from_this<Tag> {
     uint32_t jobGeneration = 0;
     Clock::time_point cacheUntil{};
     uint32_t replyBytes = 0; // data bytes of the last read: what a packed read's reply is sized by
+    std::unique_ptr<BoolArrayProbe> boolProbe; // only until the initial read ends
 
     // plc_tag_lock: recursive, owned by one thread; purely advisory. Guarded by m too (no
     // code holding m waits for this lock, so one mutex serves both and saves its bytes).
