@@ -4,11 +4,15 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config ccache qtbase5-dev qtbase5-dev-tools
       libgtest-dev libgmock-dev googletest libbenchmark-dev
-      clang libclang-rt-14-dev tshark iproute2 python3 lcov nodejs npm)
+      clang libclang-rt-14-dev tshark iproute2 python3 lcov)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Node.js with npm: Debian's packages only when no node/npm is on the machine (a nodejs package
+# of another origin bundles npm and conflicts with Debian's).
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
