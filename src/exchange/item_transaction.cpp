@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <thread>
@@ -47,6 +48,12 @@ int waitSettled(int handle, Clock::time_point deadline)
 QString addressOf(const DataItem &data)
 {
     return data.item.settings.value(QStringLiteral("address"));
+}
+
+bool isBitAddress(const QString &address)
+{
+    static const QRegularExpression bit(QStringLiteral("[./]\\d+\\s*$"));
+    return bit.match(address).hasMatch();
 }
 
 QString joinValue(const QStringList &texts, int versionParts)
@@ -187,9 +194,16 @@ Outcome TagRead::finish()
             return fail(status, unableToRead(status));
     }
 
+    // A bit address reads one bit of a wider element: its size is the element's.
+    const QString mismatch =
+        isBitAddress(addressOf(data_)) ? QString() : tagSizeMismatch(handle, tag_.dataType, tag_.elementCount);
+    if (!mismatch.isEmpty()) {
+        fail(PLCTAG_ERR_BAD_DATA, QStringLiteral("Unable to decode tag ") + data_.item.name + QStringLiteral(": ") + mismatch);
+        return Outcome::item(mismatch);
+    }
     QStringList texts;
     if (!decodeElements(handle, tag_.dataType, tag_.controllerType, tag_.elementCount, &texts, &status)) {
-        const QString text = QStringLiteral("The string read from the PLC could not be decoded (") +
+        const QString text = QStringLiteral("The value read from the PLC could not be decoded (") +
                              TagAccess::errorMessage(status) + QStringLiteral(")");
         fail(status, QStringLiteral("Unable to decode tag ") + data_.item.name + QStringLiteral(": ") + text);
         return Outcome::item(text);
@@ -238,6 +252,15 @@ Outcome TagWrite::start(bool overlap)
         return Outcome::device(QStringLiteral("Error connecting to PLC"));
     }
 
+    // A value of the item's data type put into a tag of wider elements would send the rest of
+    // each element as the controller last gave it: refused, as a read of it is.
+    const QString mismatch =
+        isBitAddress(addressOf(data_)) ? QString() : tagSizeMismatch(handle, tag_.dataType, tag_.elementCount);
+    if (!mismatch.isEmpty()) {
+        fail(PLCTAG_ERR_BAD_DATA, QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") + mismatch);
+        return Outcome::item(mismatch);
+    }
+
     const QString text = data_.values.value(QStringLiteral("value"));
     QJsonArray elements;
     if (tag_.elementCount < 2) {
@@ -268,6 +291,13 @@ Outcome TagWrite::start(bool overlap)
     }
     if (refused.isEmpty()) {
         const Encoded encoded = encodeElements(handle, tag_.dataType, tag_.controllerType, values, tag_.elementCount);
+        if (encoded.status != PLCTAG_STATUS_OK && tag_.dataType != TagTypes::String) {
+            // The buffer is not what the item's data type needs: nothing of it may be sent.
+            const QString text = QStringLiteral("The value could not be put into the tag (") +
+                                 TagAccess::errorMessage(encoded.status) + QStringLiteral(")");
+            fail(encoded.status, QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") + text);
+            return Outcome::item(text);
+        }
         if (encoded.status != PLCTAG_STATUS_OK)
             refused = refuseStrings(encoded.status, encoded.totalLength, values);
     }

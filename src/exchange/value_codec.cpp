@@ -135,8 +135,16 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
         return true;
     }
     if (info->get) {
-        for (int i = 0; i < count; ++i)
-            texts->append(info->get(tag, elementOffset(*info, static_cast<unsigned short>(i))));
+        const int size = plc_tag_get_size(tag);
+        for (int i = 0; i < count; ++i) {
+            const int offset = elementOffset(*info, static_cast<unsigned short>(i));
+            // A getter out of range answers with a sentinel that looks like any other value.
+            if (size < 0 || offset + info->elementSize > size) {
+                *status = size < 0 ? size : PLCTAG_ERR_OUT_OF_BOUNDS;
+                return false;
+            }
+            texts->append(info->get(tag, offset));
+        }
         return true;
     }
     const StringLayout &l = controllerProfile(controllerType).strings;
@@ -159,11 +167,26 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
     return true;
 }
 
+QString tagSizeMismatch(int tag, int dataType, int count)
+{
+    const DataTypeInfo *info = dataTypeInfo(dataType);
+    const int size = plc_tag_get_size(tag);
+    if (!info || !info->get || count < 1 || size < 0 || size == info->elementSize * count)
+        return QString();
+    if (size > 0 && size % count == 0)
+        return QStringLiteral("The PLC's tag holds %1-byte elements; the item's data type has %2")
+            .arg(size / count)
+            .arg(info->elementSize);
+    return QStringLiteral("The PLC's tag holds %1 bytes; the item needs %2").arg(size).arg(info->elementSize * count);
+}
+
 QString decodeElement(int tag, int dataType, int controllerType, unsigned short index)
 {
     const DataTypeInfo *info = dataTypeInfo(dataType);
-    if (info && info->get)
-        return info->get(tag, elementOffset(*info, index));
+    if (info && info->get) {
+        const int offset = elementOffset(*info, index);
+        return offset + info->elementSize <= plc_tag_get_size(tag) ? info->get(tag, offset) : QString("");
+    }
     QStringList texts;
     int status = 0;
     if (!info || !decodeElements(tag, dataType, controllerType, index + 1, &texts, &status))
@@ -177,8 +200,16 @@ Encoded encodeElements(int tag, int dataType, int controllerType, const QVector<
     if (!info)
         return {PLCTAG_ERR_UNSUPPORTED, 0};
     if (info->set) {
-        for (int k = 0; k < values.size(); ++k)
-            info->set(tag, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
+        // Checked before the first byte changes, so that a refused write leaves the buffer whole.
+        const int size = plc_tag_get_size(tag);
+        const int last = elementOffset(*info, static_cast<unsigned short>(values.size() - 1));
+        if (!values.isEmpty() && (size < 0 || last + info->elementSize > size))
+            return {size < 0 ? size : PLCTAG_ERR_OUT_OF_BOUNDS, 0};
+        for (int k = 0; k < values.size(); ++k) {
+            const int rc = info->set(tag, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
+            if (rc != PLCTAG_STATUS_OK)
+                return {rc, 0};
+        }
         return {};
     }
     const StringLayout &l = controllerProfile(controllerType).strings;

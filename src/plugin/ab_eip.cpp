@@ -50,8 +50,7 @@ bool AB_EIP::setTagValue(int tag, DataType type, ControllerType controller, QVar
         return false;
     if (type != String) {
         const DataTypeInfo *info = dataTypeInfo(type);
-        info->set(tag, static_cast<unsigned short>(index * info->elementSize), v.number);
-        return true;
+        return info->set(tag, static_cast<unsigned short>(index * info->elementSize), v.number) == PLCTAG_STATUS_OK;
     }
     // The strings before `index` are put back as they are: in a counted layout they decide
     // where element `index` begins.

@@ -10,7 +10,7 @@ const AB_EIP::DataType kShownDataTypes[] = {
     AB_EIP::Bool,          AB_EIP::SmallInteger,          AB_EIP::UnsignedSmallInteger, AB_EIP::Byte,
     AB_EIP::Integer,       AB_EIP::UnsignedInteger,       AB_EIP::Word,                 AB_EIP::DoubleInteger,
     AB_EIP::UnsignedDoubleInteger, AB_EIP::DoubleWord,    AB_EIP::Real,                 AB_EIP::LReal,
-    AB_EIP::String,
+    AB_EIP::String,        AB_EIP::LongInteger,           AB_EIP::UnsignedLongInteger,
 };
 
 DatabaseColumnStructure selection(const char *name, int size)

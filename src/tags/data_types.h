@@ -23,6 +23,8 @@ struct TagTypes {
         Real = 10,
         String = 11,
         LReal = 12,
+        LongInteger = 13,
+        UnsignedLongInteger = 14,
     };
 
     enum ControllerType : int {
@@ -44,7 +46,7 @@ struct TagTypes {
 
 // One element's value on its way into a tag buffer, already checked against its data type.
 struct ElementValue {
-    int64_t integer = 0; // integer types (Bool as 0 / 1)
+    int64_t integer = 0; // integer types (Bool as 0 / 1); Unsigned long integer as its bits
     double real = 0;     // Real and LReal
 };
 
@@ -53,11 +55,13 @@ struct DataTypeInfo {
     int elementSize;         // stride in the tag buffer and the elem_size attribute
     bool isInteger;          // a write takes a whole number in [min, max]
     bool isReal;             // a write takes a finite number; Real also within float range
-    int64_t min, max;
-    // Through the tag library's typed accessors; null for String, whose layout is the family's.
+    int64_t min;
+    uint64_t max;
+    // Through the tag library's typed accessors, at an offset already checked against the
+    // buffer; null for String, whose layout is the family's. set returns the library's status.
     QString (*get)(int32_t tag, int offset);
-    void (*set)(int32_t tag, int offset, const ElementValue &value);
+    int (*set)(int32_t tag, int offset, const ElementValue &value);
 };
 
-// The row of a configured data type; null outside 0 to 12.
+// The row of a configured data type; null outside 0 to 14.
 const DataTypeInfo *dataTypeInfo(int type);

@@ -6,6 +6,8 @@ QString TagAccess::errorMessage(int status)
 {
     switch (status) {
     case PLCTAG_STATUS_OK: return QStringLiteral("OK");
+    case PLCTAG_ERR_BAD_DATA: return QStringLiteral("The PLC's data does not match the tag's size or layout");
+    case PLCTAG_ERR_NO_MATCH: return QStringLiteral("The PLC's tag now has another data type");
     case PLCTAG_ERR_BAD_CONNECTION: return QStringLiteral("Could not connect to the PLC");
     case PLCTAG_ERR_BAD_DEVICE: return QStringLiteral("The PLC did not accept the request");
     case PLCTAG_ERR_BAD_GATEWAY: return QStringLiteral("Could not reach the PLC through the network path");

@@ -349,6 +349,10 @@ int plc_tag_set_size(int32_t tag, int new_size)
     return old;
 }
 
+uint64_t plc_tag_get_uint64(int32_t t, int o) { return get<uint64_t>(t, o, UINT64_MAX, "get_uint64"); }
+int plc_tag_set_uint64(int32_t t, int o, uint64_t v) { return set<uint64_t>(t, o, v, "set_uint64"); }
+int64_t plc_tag_get_int64(int32_t t, int o) { return get<int64_t>(t, o, INT64_MIN, "get_int64"); }
+int plc_tag_set_int64(int32_t t, int o, int64_t v) { return set<int64_t>(t, o, v, "set_int64"); }
 uint32_t plc_tag_get_uint32(int32_t t, int o) { return get<uint32_t>(t, o, UINT32_MAX, "get_uint32"); }
 int plc_tag_set_uint32(int32_t t, int o, uint32_t v) { return set<uint32_t>(t, o, v, "set_uint32"); }
 int32_t plc_tag_get_int32(int32_t t, int o) { return get<int32_t>(t, o, INT32_MIN, "get_int32"); }

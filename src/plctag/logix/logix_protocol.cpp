@@ -149,6 +149,11 @@ size_t SymbolicProtocol::replyBound(const TagAddress &addr, bool write, size_t l
     return ok > kErrorReply ? ok : kErrorReply;
 }
 
+bool SymbolicProtocol::sizeVaries(const uint8_t *type, size_t typeLen) const
+{
+    return typeLen > 0 && (type[0] == kTypeShortString || type[0] == kTypeString);
+}
+
 const Protocol &logixProtocol()
 {
     static const SymbolicProtocol p(true);

@@ -20,6 +20,8 @@ public:
                     const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
     int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
     size_t replyBound(const TagAddress &addr, bool write, size_t lastReadBytes) const override;
+    // Counted strings (Micro800 SHORT_STRING, Omron STRING) are as long as their text.
+    bool sizeVaries(const uint8_t *type, size_t typeLen) const override;
 
 private:
     bool fragmented_;

@@ -223,6 +223,23 @@ int PcccProtocol::decodeWrite(const TagAddress &, const uint8_t *reply, size_t n
     return openReply(reply, n, &data, &size);
 }
 
+bool PcccProtocol::answers(const uint8_t *request, size_t rn, const uint8_t *reply, size_t n) const
+{
+    // Request: service, path size (words), path, requestor id, command, STS, TNS.
+    if (rn < 2)
+        return true;
+    const size_t id = 2 + size_t(request[1]) * 2;
+    if (id >= rn || id + request[id] + 4 > rn)
+        return true; // not a request of ours: nothing to compare
+    const size_t tnsAt = id + request[id] + 2;
+    cip::MrReply r;
+    if (!cip::parseMrReply(reply, n, &r) || r.general != cip::kStatusSuccess || r.size < 1 ||
+        size_t(r.data[0]) + 4 > r.size)
+        return true; // an error or malformed reply is the decoder's to judge
+    const size_t replyTns = size_t(r.data[0]) + 2;
+    return r.data[replyTns] == request[tnsAt] && r.data[replyTns + 1] == request[tnsAt + 1];
+}
+
 const Protocol &slcProtocol()
 {
     static const PcccProtocol p(PcccProtocol::Dialect::Slc);

@@ -70,6 +70,15 @@ public:
     {
         return 0;
     }
+    // Whether a read's size follows the value (strings counted by value, lists) rather than
+    // the tag, so that it is not held to the size of the first read.
+    virtual bool sizeVaries(const uint8_t * /*type*/, size_t /*typeLen*/) const { return false; }
+    // Whether a message router reply answers this request, beyond what the session matches
+    // (a transaction number of the family's own); one that does not is passed over.
+    virtual bool answers(const uint8_t * /*request*/, size_t /*rn*/, const uint8_t * /*reply*/, size_t /*n*/) const
+    {
+        return true;
+    }
 };
 
 } // namespace plctag

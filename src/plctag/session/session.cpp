@@ -131,6 +131,7 @@ void Session::drop()
     }
     handle_ = 0;
     connectedMsg_ = false;
+    echoesContext_ = false;
     rx_.clear();
     tcpOpen_ = false;
 }
@@ -194,6 +195,8 @@ int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_po
             }
             const int rc = take(m, p, n, reply);
             rx_.pop();
+            if (rc == kPassedOver)
+                continue;
             if (rc != PLCTAG_STATUS_OK) {
                 drop();
                 return rc;
@@ -418,6 +421,7 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
             continue;
         }
         Match m;
+        m.request = &request;
         tx_.clear();
         wire::Writer w(tx_);
         encap::Frame f;
