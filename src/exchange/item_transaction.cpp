@@ -196,7 +196,7 @@ Outcome TagRead::finish()
 
     // A bit address reads one bit of a wider element: its size is the element's.
     const QString mismatch =
-        isBitAddress(addressOf(data_)) ? QString() : tagSizeMismatch(handle, tag_.dataType, tag_.elementCount);
+        isBitAddress(addressOf(data_)) ? QString() : tagSizeMismatch(handle, tag_.dataType, tag_.controllerType, tag_.elementCount);
     if (!mismatch.isEmpty()) {
         fail(PLCTAG_ERR_BAD_DATA, QStringLiteral("Unable to decode tag ") + data_.item.name + QStringLiteral(": ") + mismatch);
         return Outcome::item(mismatch);
@@ -252,15 +252,6 @@ Outcome TagWrite::start(bool overlap)
         return Outcome::device(QStringLiteral("Error connecting to PLC"));
     }
 
-    // A value of the item's data type put into a tag of wider elements would send the rest of
-    // each element as the controller last gave it: refused, as a read of it is.
-    const QString mismatch =
-        isBitAddress(addressOf(data_)) ? QString() : tagSizeMismatch(handle, tag_.dataType, tag_.elementCount);
-    if (!mismatch.isEmpty()) {
-        fail(PLCTAG_ERR_BAD_DATA, QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") + mismatch);
-        return Outcome::item(mismatch);
-    }
-
     const QString text = data_.values.value(QStringLiteral("value"));
     QJsonArray elements;
     if (tag_.elementCount < 2) {
@@ -288,6 +279,15 @@ Outcome TagWrite::start(bool overlap)
             refused = values.last().error;
             break;
         }
+    }
+    // A value of the item's data type put into a tag of wider elements would send the rest of
+    // each element as the controller last gave it: refused, as a read of it is.
+    const QString mismatch = !refused.isEmpty() || isBitAddress(addressOf(data_))
+                                 ? QString()
+                                 : tagSizeMismatch(handle, tag_.dataType, tag_.controllerType, tag_.elementCount);
+    if (!mismatch.isEmpty()) {
+        fail(PLCTAG_ERR_BAD_DATA, QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") + mismatch);
+        return Outcome::item(mismatch);
     }
     if (refused.isEmpty()) {
         const Encoded encoded = encodeElements(handle, tag_.dataType, tag_.controllerType, values, tag_.elementCount);

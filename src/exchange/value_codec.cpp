@@ -167,11 +167,13 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
     return true;
 }
 
-QString tagSizeMismatch(int tag, int dataType, int count)
+QString tagSizeMismatch(int tag, int dataType, int controllerType, int count)
 {
     const DataTypeInfo *info = dataTypeInfo(dataType);
     const int size = plc_tag_get_size(tag);
     if (!info || !info->get || count < 1 || size < 0 || size == info->elementSize * count)
+        return QString();
+    if (controllerProfile(controllerType).padsLoneByte && info->elementSize == 1 && count == 1 && size == 2)
         return QString();
     if (size > 0 && size % count == 0)
         return QStringLiteral("The PLC's tag holds %1-byte elements; the item's data type has %2")

@@ -10,7 +10,7 @@
 // Why a tag just read cannot hold `count` elements of the data type (elements wider or
 // narrower than the type's, or too few bytes), or empty when it can. Strings are exempt: their
 // layouts are the family's.
-QString tagSizeMismatch(int tag, int dataType, int count);
+QString tagSizeMismatch(int tag, int dataType, int controllerType, int count);
 
 // Text of one element; empty when it cannot be decoded or the data type is unknown.
 QString decodeElement(int tag, int dataType, int controllerType, unsigned short index);

@@ -25,9 +25,11 @@ struct Name {
 
 const char *const kDataTypeLabels[] = {"Bool",   "Small integer", "Unsigned small integer", "Byte",  "Integer",
                                        "Unsigned integer", "Word", "Double integer", "Unsigned double integer",
-                                       "Double word", "Real", "String", "LReal"};
-const Name kDataTypeAliases[] = {{"sint", 1},  {"usint", 2}, {"int", 4},   {"uint", 5}, {"dint", 7},
-                                 {"udint", 8}, {"dword", 9}, {"float", 10}, {"double", 12}};
+                                       "Double word", "Real", "String", "LReal", "Long integer",
+                                       "Unsigned long integer"};
+const Name kDataTypeAliases[] = {{"sint", 1},  {"usint", 2}, {"int", 4},    {"uint", 5},   {"dint", 7},
+                                 {"udint", 8}, {"dword", 9}, {"float", 10}, {"double", 12}, {"lint", 13},
+                                 {"ulint", 14}};
 
 const char *const kControllerLabels[] = {"Micro800", "MicroLogix", "CompactLogix", "SLC500",
                                          "PLC5",     "ControlLogix", "FlexLogix", "OmronNjNx"};

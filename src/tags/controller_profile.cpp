@@ -15,23 +15,23 @@ constexpr StringLayout kOmronStrings{2, 0, true, 65534};
 // Indexed by TagTypes::ControllerType.
 const ControllerProfile kProfiles[] = {
     // No backplane; a "1,0" copied from a Logix device would make the connection fail.
-    {"Micro800", "micro800", nullptr, true, false, kShortStrings},
+    {"Micro800", "micro800", nullptr, true, false, kShortStrings, false},
     // PCCC over a direct connection; only a user-given route makes sense.
-    {"MicroLogix", "micrologix", nullptr, false, true, kPcccStrings},
+    {"MicroLogix", "micrologix", nullptr, false, true, kPcccStrings, false},
     // The CPU sits in slot 0 of its backplane, reached through port 1.
-    {"CompactLogix", "compactlogix", "1,0", false, false, kLogixStrings},
-    {"SLC500", "slc500", nullptr, false, true, kPcccStrings},
-    {"PLC5", "plc5", nullptr, false, true, kPcccStrings},
+    {"CompactLogix", "compactlogix", "1,0", false, false, kLogixStrings, false},
+    {"SLC500", "slc500", nullptr, false, true, kPcccStrings, false},
+    {"PLC5", "plc5", nullptr, false, true, kPcccStrings, false},
     // Chassis CPU, usually in slot 0 behind the Ethernet module.
-    {"ControlLogix", "controllogix", "1,0", false, false, kLogixStrings},
+    {"ControlLogix", "controllogix", "1,0", false, false, kLogixStrings, false},
     // The tag library's short name; the route depends on the installation.
-    {"FlexLogix", "flgx", nullptr, false, false, kLogixStrings},
+    {"FlexLogix", "flgx", nullptr, false, false, kLogixStrings, false},
     // The CPU answers on port 1, slot 0 of its internal routing.
-    {"OmronNjNx", "omron-njnx", "1,0", false, false, kOmronStrings},
+    {"OmronNjNx", "omron-njnx", "1,0", false, false, kOmronStrings, true},
 };
 
 // Anything else: generic Logix, route only if configured.
-const ControllerProfile kGeneric = {"", "lgx", nullptr, false, false, kLogixStrings};
+const ControllerProfile kGeneric = {"", "lgx", nullptr, false, false, kLogixStrings, false};
 
 } // namespace
 

@@ -22,6 +22,7 @@ struct ControllerProfile {
     bool dropsBackplaneRoute; // a configured "1,0" is removed
     bool dataFiles;           // PCCC: addresses are data files (N7:0), never tag names
     StringLayout strings;
+    bool padsLoneByte;        // a lone 1-byte value (BOOL, SINT) comes with a pad byte
 };
 
 // The profile for a configured controller type (any number; unknown ones get the generic one).

@@ -104,12 +104,12 @@ TEST_F(Cycles, ReadFailures)
     } cases[] = {
         {"create", [](Script &s) { s.createResult = PLCTAG_ERR_NOT_FOUND; }, true, "The tag was not found on the PLC"},
         {"create timeout", [](Script &s) { s.createResult = PLCTAG_ERR_TIMEOUT; }, false, "Timeout connecting to PLC"},
-        {"ready", [](Script &s) { s.statuses = {PLCTAG_ERR_BAD_DATA}; }, true, "bad data"},
+        {"ready", [](Script &s) { s.statuses = {PLCTAG_ERR_BAD_DATA}; }, true, "The PLC's data does not match the tag's size or layout"},
         {"status", [](Script &s) { s.statuses = {PLCTAG_STATUS_OK, PLCTAG_ERR_BAD_CONNECTION}; }, true,
          "Could not connect to the PLC"},
         {"lock", [](Script &s) { s.lockResult = PLCTAG_ERR_OUT_OF_BOUNDS; }, true, "out of bounds"},
         {"lock timeout", [](Script &s) { s.lockResult = PLCTAG_ERR_TIMEOUT; }, false, "Timeout connecting to PLC"},
-        {"read", [](Script &s) { s.readResult = PLCTAG_ERR_BAD_DATA; }, true, "bad data"},
+        {"read", [](Script &s) { s.readResult = PLCTAG_ERR_BAD_DATA; }, true, "The PLC's data does not match the tag's size or layout"},
         {"read timeout", [](Script &s) { s.readResult = PLCTAG_ERR_TIMEOUT; }, false, "Timeout connecting to PLC"},
     };
     for (const auto &c : cases) {
@@ -197,7 +197,7 @@ TEST_F(Cycles, WriteFailures)
         {"lock", [](Script &s) { s.lockResult = PLCTAG_ERR_OUT_OF_BOUNDS; }, true, "out of bounds"},
         {"set-up", [](Script &s) { s.statuses = {PLCTAG_ERR_CREATE}; }, false, "Error connecting to PLC"},
         {"read in flight", [](Script &s) { s.statuses = {PLCTAG_STATUS_PENDING, PLCTAG_STATUS_OK}; }, true, ""},
-        {"write", [](Script &s) { s.writeResult = PLCTAG_ERR_BAD_DATA; }, true, "bad data"},
+        {"write", [](Script &s) { s.writeResult = PLCTAG_ERR_BAD_DATA; }, true, "The PLC's data does not match the tag's size or layout"},
         // Sent with the others, the timeout is only known when its reply is due: B is on its way.
         {"write timeout", [](Script &s) { s.writeResult = PLCTAG_ERR_TIMEOUT; }, false, "Timeout connecting to PLC"},
     };

@@ -59,10 +59,10 @@ TEST_F(ValueCodec, NumbersAtTheirOffsets)
         unsigned short index;
         const char *text;
     } cases[] = {
-        {AB_EIP::SmallInteger, 0, "-1"}, {AB_EIP::UnsignedSmallInteger, 0, "255"}, {AB_EIP::Bool, 0, "255"},
+        {AB_EIP::SmallInteger, 0, "-1"}, {AB_EIP::UnsignedSmallInteger, 0, "255"}, {AB_EIP::Bool, 0, "1"},
         {AB_EIP::DoubleInteger, 0, "-1"}, {AB_EIP::UnsignedDoubleInteger, 0, "4294967295"},
         {AB_EIP::Integer, 3, "42"},      {AB_EIP::Byte, 3, "42"}, // 2-byte slots: index 3 at 6
-        {AB_EIP::DoubleInteger, 3, "-2"}, {AB_EIP::Bool, 3, "255"}, {13, 0, ""},
+        {AB_EIP::DoubleInteger, 3, "-2"}, {AB_EIP::Bool, 3, "1"}, {15, 0, ""},
     };
     for (const auto &c : cases)
         EXPECT_EQ(AB_EIP::convertValueToString(t, AB_EIP::DataType(c.type), AB_EIP::ControlLogix, c.index), c.text)
@@ -160,7 +160,7 @@ TEST_F(ValueCodec, WriteValuesAcceptedAndRefused)
         {AB_EIP::DoubleInteger, QVariant(2.0), true, 2}, {AB_EIP::DoubleInteger, QVariant(2.7), false, 0},
         {AB_EIP::UnsignedDoubleInteger, QVariant(3000000000.0), true, 3000000000LL},
         {AB_EIP::UnsignedInteger, QVariant(-1.0), false, 0}, {AB_EIP::DoubleInteger, QVariant(), false, 0},
-        {AB_EIP::DoubleInteger, "0x10", false, 0},    {13, "1", false, 0},
+        {AB_EIP::DoubleInteger, "0x10", false, 0},    {15, "1", false, 0},
     };
     for (const Case &c : cases) {
         const WriteValue v = parseWriteValue(c.type, c.value);

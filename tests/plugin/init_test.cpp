@@ -67,8 +67,8 @@ TEST_F(Init, DeclaresTheSchemaWithoutDevices)
     EXPECT_EQ(shownTexts(dt),
               QStringList({"Bool", "Small integer", "Unsigned small integer", "Byte", "Integer", "Unsigned integer",
                            "Word", "Double integer", "Unsigned double integer", "Double word", "Real", "LReal",
-                           "String"}));
-    EXPECT_EQ(storedValues(dt), QStringList({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "12", "11"}));
+                           "String", "Long integer", "Unsigned long integer"}));
+    EXPECT_EQ(storedValues(dt), QStringList({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "12", "11", "13", "14"}));
 
     ASSERT_EQ(c.deviceColumns.size(), 2);
     EXPECT_EQ(c.deviceColumns[0].name, "path");

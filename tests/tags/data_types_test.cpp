@@ -7,9 +7,9 @@
 
 TEST(DataTypes, ElementSizesAndControllerNames)
 {
-    const int sizes[] = {1, 1, 1, 2, 2, 2, 2, 4, 4, 4, 4, 88, 8};
-    for (int t = -1; t <= 13; ++t)
-        EXPECT_EQ(AB_EIP::getDataLength(AB_EIP::DataType(t)), t < 0 || t > 12 ? 1 : sizes[t]) << "type " << t;
+    const int sizes[] = {1, 1, 1, 2, 2, 2, 2, 4, 4, 4, 4, 88, 8, 8, 8};
+    for (int t = -1; t <= 15; ++t)
+        EXPECT_EQ(AB_EIP::getDataLength(AB_EIP::DataType(t)), t < 0 || t > 14 ? 1 : sizes[t]) << "type " << t;
     const char *plc[] = {"micro800", "micrologix", "compactlogix", "slc500", "plc5", "controllogix", "flgx", "omron-njnx"};
     for (int t = -1; t <= 8; ++t)
         EXPECT_EQ(AB_EIP::getCpu(AB_EIP::ControllerType(t)), QLatin1String(t < 0 || t > 7 ? "lgx" : plc[t]));
@@ -58,7 +58,7 @@ TEST(DataTypes, StatusTexts)
         const char *name;
         const char *text;
     } names[] = {{-2, "PLCTAG_ERR_", "PLC communication failed"},
-                 {-4, "  _ _ ", "PLC communication failed"},
+                 {-9, "  _ _ ", "PLC communication failed"},
                  {-12, "PLCTAG_ERR_DUPLICATE_PLCTAG_ERR_NAME", "duplicate name"},
                  {-13, nullptr, "PLC communication failed"}};
     for (const auto &n : names) {
