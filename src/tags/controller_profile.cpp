@@ -12,26 +12,29 @@ constexpr StringLayout kShortStrings{1, 0, false, 255};
 // the current length), so the plugin writes Omron strings itself.
 constexpr StringLayout kOmronStrings{2, 0, true, 65534};
 
+constexpr const char *kSlcFiles = "O I S B T C R N F ST L A D";
+
 // Indexed by TagTypes::ControllerType.
 const ControllerProfile kProfiles[] = {
     // No backplane; a "1,0" copied from a Logix device would make the connection fail.
-    {"Micro800", "micro800", nullptr, true, false, kShortStrings, false},
+    {"Micro800", "micro800", nullptr, true, false, kShortStrings, false, nullptr},
     // PCCC over a direct connection; only a user-given route makes sense.
-    {"MicroLogix", "micrologix", nullptr, false, true, kPcccStrings, false},
+    {"MicroLogix", "micrologix", nullptr, false, true, kPcccStrings, false, kSlcFiles},
     // The CPU sits in slot 0 of its backplane, reached through port 1.
-    {"CompactLogix", "compactlogix", "1,0", false, false, kLogixStrings, false},
-    {"SLC500", "slc500", nullptr, false, true, kPcccStrings, false},
-    {"PLC5", "plc5", nullptr, false, true, kPcccStrings, false},
+    {"CompactLogix", "compactlogix", "1,0", false, false, kLogixStrings, false, nullptr},
+    {"SLC500", "slc500", nullptr, false, true, kPcccStrings, false, kSlcFiles},
+    // No long-integer (L) files.
+    {"PLC5", "plc5", nullptr, false, true, kPcccStrings, false, "O I S B T C R N F ST A D"},
     // Chassis CPU, usually in slot 0 behind the Ethernet module.
-    {"ControlLogix", "controllogix", "1,0", false, false, kLogixStrings, false},
+    {"ControlLogix", "controllogix", "1,0", false, false, kLogixStrings, false, nullptr},
     // The tag library's short name; the route depends on the installation.
-    {"FlexLogix", "flgx", nullptr, false, false, kLogixStrings, false},
+    {"FlexLogix", "flgx", nullptr, false, false, kLogixStrings, false, nullptr},
     // The CPU answers on port 1, slot 0 of its internal routing.
-    {"OmronNjNx", "omron-njnx", "1,0", false, false, kOmronStrings, true},
+    {"OmronNjNx", "omron-njnx", "1,0", false, false, kOmronStrings, true, nullptr},
 };
 
 // Anything else: generic Logix, route only if configured.
-const ControllerProfile kGeneric = {"", "lgx", nullptr, false, false, kLogixStrings, false};
+const ControllerProfile kGeneric = {"", "lgx", nullptr, false, false, kLogixStrings, false, nullptr};
 
 } // namespace
 

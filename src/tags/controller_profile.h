@@ -23,6 +23,7 @@ struct ControllerProfile {
     bool dataFiles;           // PCCC: addresses are data files (N7:0), never tag names
     StringLayout strings;
     bool padsLoneByte;        // a lone 1-byte value (BOOL, SINT) comes with a pad byte
+    const char *fileTypes;    // PCCC: the data-file letters the family has, space-separated
 };
 
 // The profile for a configured controller type (any number; unknown ones get the generic one).

@@ -33,9 +33,11 @@ int SymbolicProtocol::compile(const TagSpec &spec, TagAddress *out) const
         return PLCTAG_ERR_BAD_PARAM;
     out->path = std::move(enc.path);
     out->bit = enc.bit;
-    // The count is sent as given on every family: Omron answers "Var[i]" with a count of N
-    // with N elements from i, which the version variables (two or three bytes) rely on.
+    // The count is sent as given, except that Omron reads a variable named without an index
+    // whole with a count of 1 (a count of N is refused there); "Var[i]" with a count of N gives
+    // N elements from i, which the version variables (two or three bytes) rely on.
     out->elemCount = static_cast<uint16_t>(spec.elemCount);
+    out->whole = !fragmented_ && spec.elemCount > 1 && spec.name.find('[') == std::string_view::npos;
     out->elemSize = 0;
     out->typeLen = 0;
     return PLCTAG_STATUS_OK;
@@ -46,7 +48,7 @@ int SymbolicProtocol::encodeRead(const TagAddress &addr, uint32_t offset, const 
     if (fragmented_)
         writeReadTagFragmented(w, addr.path.data(), addr.path.size(), addr.elemCount, offset);
     else if (offset == 0)
-        writeReadTag(w, addr.path.data(), addr.path.size(), addr.elemCount);
+        writeReadTag(w, addr.path.data(), addr.path.size(), addr.whole ? 1 : addr.elemCount);
     else
         return PLCTAG_ERR_TOO_LARGE;
     return PLCTAG_STATUS_OK;

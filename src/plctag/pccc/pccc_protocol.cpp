@@ -131,6 +131,10 @@ int PcccProtocol::compile(const TagSpec &spec, TagAddress *out) const
         return rc;
     if (spec.elemCount < 1 || spec.elemCount > 0xFFFF || (a.bit >= 0 && spec.elemCount != 1))
         return PLCTAG_ERR_BAD_PARAM;
+    // PLC-5 has no long-integer files, and its word-range commands carry no file type: the
+    // request would read or write whatever file has the number.
+    if (dialect_ == Dialect::Plc5 && a.fileType == kLong)
+        return PLCTAG_ERR_BAD_PARAM;
     out->path = {uint8_t(a.file), uint8_t(a.file >> 8),           uint8_t(a.element),
                  uint8_t(a.element >> 8), uint8_t(a.subElement), uint8_t(a.subElement >> 8)};
     out->fileType = a.fileType;

@@ -21,6 +21,7 @@ struct TagAddress {
     std::vector<uint8_t> path; // CIP: EPATH of the name; PCCC: encoded data-file address
     int32_t bit = -1;          // bit tags: the bit within the buffer, else -1
     uint16_t elemCount = 1;
+    bool whole = false;        // Omron: an array named without an index is read whole, count 1
     uint16_t elemSize = 0;     // known element size (PCCC file types), 0 = learnt from reads
     uint8_t fileType = 0;      // PCCC file type code
     uint8_t typeLen = 0;       // CIP type field learnt from the last read (writes reuse it)
