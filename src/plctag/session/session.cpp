@@ -327,11 +327,12 @@ int Session::attempt(Clock::time_point deadline, const Cancel &cancel, bool *rea
     fd_ = net::openTcp();
     if (fd_ < 0)
         return PLCTAG_ERR_NO_RESOURCES;
-    int rc = net::startConnect(fd_, addr);
+    refused_ = false;
+    int rc = net::startConnect(fd_, addr, &refused_);
     if (rc == PLCTAG_STATUS_PENDING) {
         rc = waitIo(POLLOUT, deadline, cancel);
         if (rc == PLCTAG_STATUS_OK)
-            rc = net::connectResult(fd_);
+            rc = net::connectResult(fd_, &refused_);
     }
     if (rc != PLCTAG_STATUS_OK)
         return rc;
@@ -368,7 +369,11 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
 {
     for (;;) {
         // Failed TCP connects are repeated after a growing pause until the caller's deadline:
-        // an unreachable controller ends as a timeout, as callers expect.
+        // an unreachable controller ends as a timeout, as callers expect. A host that refused
+        // the connection (up, but no service) has answered: the caller hears so at once, and
+        // until the pause is over every caller does, without waiting for it.
+        if (refused_ && Clock::now() < retryAt_)
+            return PLCTAG_ERR_BAD_CONNECTION;
         if (Clock::now() < retryAt_) {
             const Clock::time_point until = retryAt_ < deadline ? retryAt_ : deadline;
             while (Clock::now() < until) {
@@ -384,6 +389,7 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
         bool answered = false;
         const int rc = attempt(deadline, cancel, &answered);
         if (rc == PLCTAG_STATUS_OK) {
+            refused_ = false;
             backoff_ = kFirstBackoff;
             lastActivity_ = Clock::now();
             PLCTAG_LOG(3, 0, "session %s open, %zu-byte requests, %s", key_.c_str(), maxRequest_.load(),
@@ -401,9 +407,12 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
                        plc_tag_decode_error(rc));
             return rc;
         }
-        PLCTAG_LOG(2, 0, "session %s: connect attempt failed (%s)", key_.c_str(), plc_tag_decode_error(rc));
+        PLCTAG_LOG(2, 0, "session %s: connect attempt failed (%s%s)", key_.c_str(), plc_tag_decode_error(rc),
+                   refused_ ? ", refused" : "");
         retryAt_ = Clock::now() + backoff_;
         backoff_ = backoff_ * 2 > kMaxBackoff ? Clock::duration(kMaxBackoff) : backoff_ * 2;
+        if (refused_)
+            return PLCTAG_ERR_BAD_CONNECTION;
     }
 }
 

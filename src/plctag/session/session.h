@@ -180,6 +180,7 @@ private:
     uint16_t sequence_ = 0;
     uint64_t context_ = 0;
     Clock::time_point retryAt_{};
+    bool refused_ = false; // the last connect was refused (RST): callers are told until retryAt_
     Clock::duration backoff_{};
     Clock::time_point lastActivity_{};
     uint8_t peerHabits_ = 0; // kHabit* already logged for this session
