@@ -119,7 +119,7 @@ bool parseCipType(const std::string &text, CipType *out)
         CipType type;
     } types[] = {{"bool", CipType::Bool}, {"sint", CipType::Sint},   {"int", CipType::Int},
                  {"dint", CipType::Dint}, {"lint", CipType::Lint},   {"usint", CipType::Usint},
-                 {"uint", CipType::Uint}, {"udint", CipType::Udint}, {"real", CipType::Real},
+                 {"uint", CipType::Uint}, {"udint", CipType::Udint}, {"ulint", CipType::Ulint}, {"real", CipType::Real},
                  {"lreal", CipType::Lreal}, {"string", CipType::String}, {"sstring", CipType::ShortString}};
     const std::string t = lower(text);
     for (const auto &e : types)

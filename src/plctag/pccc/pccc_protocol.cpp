@@ -172,12 +172,15 @@ int PcccProtocol::decodeRead(const TagAddress &a, const uint8_t *reply, size_t n
         return rc;
     if (size == 0)
         return PLCTAG_ERR_TOO_SMALL;
+    // The next request starts at the element after the last one received: a part of an
+    // element would be asked for again and joined to itself.
+    if (a.elemSize && size % a.elemSize != 0)
+        return PLCTAG_ERR_BAD_DATA;
     out->data = data;
     out->size = size;
     out->type = nullptr;
     out->typeLen = 0;
     // The caller asks for the next chunk at offset + size while the tag is not complete.
-    (void)a;
     out->more = false;
     return PLCTAG_STATUS_OK;
 }
@@ -238,8 +241,8 @@ bool PcccProtocol::answers(const uint8_t *request, size_t rn, const uint8_t *rep
     const size_t tnsAt = id + request[id] + 2;
     cip::MrReply r;
     if (!cip::parseMrReply(reply, n, &r) || r.general != cip::kStatusSuccess || r.size < 1 ||
-        size_t(r.data[0]) + 4 > r.size)
-        return true; // an error or malformed reply is the decoder's to judge
+        r.data[0] != request[id] || size_t(r.data[0]) + 4 > r.size)
+        return true; // an error or malformed reply is the decoder's to judge, at once
     const size_t replyTns = size_t(r.data[0]) + 2;
     return r.data[replyTns] == request[tnsAt] && r.data[replyTns + 1] == request[tnsAt + 1];
 }
