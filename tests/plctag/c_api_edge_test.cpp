@@ -129,8 +129,8 @@ TEST_F(CApi, RefusalsTheControllerAnswersEndAtOnce)
         {gw + "&path=1,5&plc=lgxpccc&name=N7:0", PLCTAG_ERR_BAD_GATEWAY},
         {gw + "&path=1,0&plc=ControlLogix&use_connected_msg=0&name=Missing", PLCTAG_ERR_NOT_FOUND},
         // A host that refuses TCP (up, no service): at once, and again while the retry waits.
-        {"protocol=ab_eip&gateway=127.20.2.9&path=1,0&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_CONNECTION},
-        {"protocol=ab_eip&gateway=127.20.2.9&path=1,0&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_CONNECTION},
+        {"protocol=ab_eip&gateway=127.20.9.9&path=1,0&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_CONNECTION},
+        {"protocol=ab_eip&gateway=127.20.9.9&path=1,0&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_CONNECTION},
     };
     for (const auto &c : cases) {
         const auto t0 = Clock::now();
@@ -142,14 +142,14 @@ TEST_F(CApi, RefusalsTheControllerAnswersEndAtOnce)
 TEST_F(CApi, OmronArrayWholeWithoutAnIndexAndFromAnIndexWithItsCount)
 {
     // The simulated NJ refuses a count above 1 for an array named without an index, as NJs do.
-    start("127.20.2.1", {tagDef("Arr", CipType::Dint, {4}, {"1", "2", "3", "4"})}, Personality::OmronNJ);
+    start("127.20.9.1", {tagDef("Arr", CipType::Dint, {4}, {"1", "2", "3", "4"})}, Personality::OmronNJ);
     const struct {
         const char *name;
         int count;
         std::vector<int32_t> values;
     } cases[] = {{"Arr", 4, {1, 2, 3, 4}}, {"Arr[1]", 3, {2, 3, 4}}, {"Arr[2]", 1, {3}}};
     for (const auto &c : cases) {
-        const std::string a = std::string("protocol=ab_eip&gateway=127.20.2.1&path=1,0&plc=omron-njnx&elem_size=4") +
+        const std::string a = std::string("protocol=ab_eip&gateway=127.20.9.1&path=1,0&plc=omron-njnx&elem_size=4") +
                               "&elem_count=" + std::to_string(c.count) + "&name=" + c.name;
         const int32_t h = plc_tag_create(a.c_str(), kTimeout);
         ASSERT_GT(h, 0) << c.name << ": " << plc_tag_decode_error(h);

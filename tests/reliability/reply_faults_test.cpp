@@ -13,7 +13,7 @@ namespace {
 
 struct Family {
     const char *label;
-    const char *simAt, *proxyAt;
+    int host; // the controller at 127.20.0.host (127.20.2.host for the random run), the proxy at .1 / .3
     Personality personality;
     int controllerType;
     std::vector<absim::TagDef> tags;
@@ -28,10 +28,10 @@ struct Family {
 };
 
 const Family kFamilies[] = {
-    {"Logix", "127.20.0.1", "127.20.1.1", Personality::ControlLogix, AB_EIP::ControlLogix,
+    {"Logix", 1, Personality::ControlLogix, AB_EIP::ControlLogix,
      {tagDef("D", CipType::Dint, {}, {"5"}), tagDef("L", CipType::Lint, {}, {"1234567890123"})},
      {{"D", "D", AB_EIP::DoubleInteger, "D", 0}, {"L", "L", AB_EIP::LongInteger, "L", 0}}},
-    {"Slc500", "127.20.0.2", "127.20.1.2", Personality::Slc500, AB_EIP::SLC500, {},
+    {"Slc500", 2, Personality::Slc500, AB_EIP::SLC500, {},
      {{"N0", "N7:0", AB_EIP::Integer, "N7", 0}, {"N1", "N7:1", AB_EIP::Integer, "N7", 1}}},
 };
 
@@ -40,9 +40,17 @@ protected:
     void SetUp() override
     {
         E2E::SetUp();
-        sim = &startSim(GetParam().simAt, GetParam().personality, GetParam().tags);
-        proxy = std::make_unique<ReplyProxy>(GetParam().proxyAt, GetParam().simAt);
+        // Each test on addresses of its own: ctest runs them side by side.
+        const int net = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()).find("Random") !=
+                                std::string::npos
+                            ? 2
+                            : 0;
+        const std::string simAt = "127.20." + std::to_string(net) + "." + std::to_string(GetParam().host);
+        const std::string proxyAt = "127.20." + std::to_string(net + 1) + "." + std::to_string(GetParam().host);
+        sim = &startSim(simAt.c_str(), GetParam().personality, GetParam().tags);
+        proxy = std::make_unique<ReplyProxy>(proxyAt.c_str(), simAt.c_str());
         ASSERT_TRUE(proxy->ok());
+        device = makeDevice(1, QString::fromStdString(proxyAt), GetParam().controllerType);
     }
     void TearDown() override
     {
@@ -98,7 +106,7 @@ protected:
 
     absim::Simulator *sim = nullptr;
     std::unique_ptr<ReplyProxy> proxy;
-    const DeviceInstancePlugin device = makeDevice(1, GetParam().proxyAt, GetParam().controllerType);
+    DeviceInstancePlugin device;
 };
 
 } // namespace
