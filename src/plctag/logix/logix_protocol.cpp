@@ -4,6 +4,7 @@
 #include "cip/status_map.h"
 #include "libplctag.h"
 #include "logix/tag_services.h"
+#include "util/log.h"
 
 #include <cstring>
 
@@ -25,8 +26,10 @@ int SymbolicProtocol::compile(const TagSpec &spec, TagAddress *out) const
     if (rc != PLCTAG_STATUS_OK)
         return rc;
     // "@udt/" and "@raw" are special tags we do not offer; "@tags" has a protocol of its own.
-    if (spec.name.size() > 0 && spec.name[0] == '@')
+    if (spec.name.size() > 0 && spec.name[0] == '@') {
+        PLCTAG_LOG(1, 0, "special tag %.*s is not supported by this library", int(spec.name.size()), spec.name.data());
         return PLCTAG_ERR_UNSUPPORTED;
+    }
     if (spec.elemCount < 0 || spec.elemCount > 0xFFFF)
         return PLCTAG_ERR_BAD_PARAM;
     if (enc.bit >= 0 && spec.elemCount != 1)
