@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <thread>
@@ -47,6 +48,21 @@ int waitSettled(int handle, Clock::time_point deadline)
 QString addressOf(const DataItem &data)
 {
     return data.item.settings.value(QStringLiteral("address"));
+}
+
+bool isBitAddress(const QString &address)
+{
+    static const QRegularExpression bit(QStringLiteral("[./]\\d+\\s*$"));
+    return bit.match(address).hasMatch();
+}
+
+// A bit tag's size is that of the element holding the bit: a bit address, or a Bool item the
+// library made a bit tag of (a Logix BOOL array's element, held in a DWORD), which it says
+// through the tag's bit number.
+bool readsOneBit(int handle, const QString &address, int dataType)
+{
+    return isBitAddress(address) ||
+           (dataType == TagTypes::Bool && plc_tag_get_int_attribute(handle, "bit_num", -1) >= 0);
 }
 
 QString joinValue(const QStringList &texts, int versionParts)
@@ -238,9 +254,18 @@ Outcome TagRead::finish()
             return fail(status, unableToRead(status));
     }
 
+    // A bit address reads one bit of a wider element: its size is the element's.
+    const QString mismatch =
+        readsOneBit(handle, addressOf(data_), tag_.dataType)
+            ? QString()
+            : tagSizeMismatch(handle, tag_.dataType, tag_.controllerType, tag_.elementCount);
+    if (!mismatch.isEmpty()) {
+        fail(PLCTAG_ERR_BAD_DATA, QStringLiteral("Unable to decode tag ") + data_.item.name + QStringLiteral(": ") + mismatch);
+        return Outcome::item(mismatch);
+    }
     QStringList texts;
     if (!decodeElements(handle, tag_.dataType, tag_.controllerType, tag_.elementCount, &texts, &status)) {
-        const QString text = QStringLiteral("The string read from the PLC could not be decoded (") +
+        const QString text = QStringLiteral("The value read from the PLC could not be decoded (") +
                              TagAccess::errorMessage(status) + QStringLiteral(")");
         fail(status, QStringLiteral("Unable to decode tag ") + data_.item.name + QStringLiteral(": ") + text);
         return Outcome::item(text);
@@ -332,8 +357,24 @@ Outcome TagWrite::start(bool overlap)
             break;
         }
     }
+    // A value of the item's data type put into a tag of wider elements would send the rest of
+    // each element as the controller last gave it: refused, as a read of it is.
+    const QString mismatch = !refused.isEmpty() || readsOneBit(handle, addressOf(data_), tag_.dataType)
+                                 ? QString()
+                                 : tagSizeMismatch(handle, tag_.dataType, tag_.controllerType, tag_.elementCount);
+    if (!mismatch.isEmpty()) {
+        fail(PLCTAG_ERR_BAD_DATA, QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") + mismatch);
+        return Outcome::item(mismatch);
+    }
     if (refused.isEmpty()) {
         const Encoded encoded = encodeElements(handle, tag_.dataType, tag_.controllerType, values, tag_.elementCount);
+        if (encoded.status != PLCTAG_STATUS_OK && tag_.dataType != TagTypes::String) {
+            // The buffer is not what the item's data type needs: nothing of it may be sent.
+            const QString text = QStringLiteral("The value could not be put into the tag (") +
+                                 TagAccess::errorMessage(encoded.status) + QStringLiteral(")");
+            fail(encoded.status, QStringLiteral("Value not written to ") + item.name + QStringLiteral(": ") + text);
+            return Outcome::item(text);
+        }
         if (encoded.status != PLCTAG_STATUS_OK)
             refused = refuseStrings(encoded.status, encoded.totalLength, values);
     }

@@ -20,9 +20,12 @@ int elementOffset(const DataTypeRow &type, unsigned short index)
     return static_cast<unsigned short>(index * type.elementSize);
 }
 
-// Through the tag library's typed accessors: the value at the start of the element.
+// Through the tag library's typed accessors: the value at the start of the element, at an
+// offset already checked against the buffer.
 QString decodeNumber(int32_t t, const DataTypeRow &type, int o)
 {
+    if (type.number == TagTypes::Bool) // controllers and servers send 1 or 0xFF for true
+        return QString::number(plc_tag_get_uint8(t, o) != 0 ? 1 : 0);
     switch (type.value * 16 + type.valueBytes) {
     case DataTypeRow::Unsigned * 16 + 1: return QString::number(int(plc_tag_get_uint8(t, o)));
     case DataTypeRow::Signed * 16 + 1: return QString::number(int(plc_tag_get_int8(t, o)));
@@ -30,25 +33,41 @@ QString decodeNumber(int32_t t, const DataTypeRow &type, int o)
     case DataTypeRow::Signed * 16 + 2: return QString::number(int(plc_tag_get_int16(t, o)));
     case DataTypeRow::Unsigned * 16 + 4: return QString::number(uint(plc_tag_get_uint32(t, o)));
     case DataTypeRow::Signed * 16 + 4: return QString::number(int(plc_tag_get_int32(t, o)));
+    case DataTypeRow::Unsigned * 16 + 8: return QString::number(qulonglong(plc_tag_get_uint64(t, o)));
+    case DataTypeRow::Signed * 16 + 8: return QString::number(qlonglong(plc_tag_get_int64(t, o)));
     case DataTypeRow::Float * 16 + 4: return QString::number(double(plc_tag_get_float32(t, o)), 'f', 7);
     case DataTypeRow::Float * 16 + 8: return QString::number(plc_tag_get_float64(t, o), 'f', 15);
     default: return QString("");
     }
 }
 
-void setNumber(int32_t t, const DataTypeRow &type, int o, const ElementValue &v)
+// The library's status of the set (Unsigned long integer travels as its bits in `integer`).
+int setNumber(int32_t t, const DataTypeRow &type, int o, const ElementValue &v)
 {
     switch (type.value * 16 + type.valueBytes) {
-    case DataTypeRow::Unsigned * 16 + 1: plc_tag_set_uint8(t, o, uint8_t(v.integer)); break;
-    case DataTypeRow::Signed * 16 + 1: plc_tag_set_int8(t, o, int8_t(v.integer)); break;
-    case DataTypeRow::Unsigned * 16 + 2: plc_tag_set_uint16(t, o, uint16_t(v.integer)); break;
-    case DataTypeRow::Signed * 16 + 2: plc_tag_set_int16(t, o, int16_t(v.integer)); break;
-    case DataTypeRow::Unsigned * 16 + 4: plc_tag_set_uint32(t, o, uint32_t(v.integer)); break;
-    case DataTypeRow::Signed * 16 + 4: plc_tag_set_int32(t, o, int32_t(v.integer)); break;
-    case DataTypeRow::Float * 16 + 4: plc_tag_set_float32(t, o, float(v.real)); break;
-    case DataTypeRow::Float * 16 + 8: plc_tag_set_float64(t, o, v.real); break;
-    default: break;
+    case DataTypeRow::Unsigned * 16 + 1: return plc_tag_set_uint8(t, o, uint8_t(v.integer));
+    case DataTypeRow::Signed * 16 + 1: return plc_tag_set_int8(t, o, int8_t(v.integer));
+    case DataTypeRow::Unsigned * 16 + 2: return plc_tag_set_uint16(t, o, uint16_t(v.integer));
+    case DataTypeRow::Signed * 16 + 2: return plc_tag_set_int16(t, o, int16_t(v.integer));
+    case DataTypeRow::Unsigned * 16 + 4: return plc_tag_set_uint32(t, o, uint32_t(v.integer));
+    case DataTypeRow::Signed * 16 + 4: return plc_tag_set_int32(t, o, int32_t(v.integer));
+    case DataTypeRow::Unsigned * 16 + 8: return plc_tag_set_uint64(t, o, uint64_t(v.integer));
+    case DataTypeRow::Signed * 16 + 8: return plc_tag_set_int64(t, o, v.integer);
+    case DataTypeRow::Float * 16 + 4: return plc_tag_set_float32(t, o, float(v.real));
+    case DataTypeRow::Float * 16 + 8: return plc_tag_set_float64(t, o, v.real);
+    default: return PLCTAG_ERR_UNSUPPORTED;
     }
+}
+
+// Whether `elements` elements from `offset` lie in the tag's buffer; a getter out of range
+// answers with a sentinel that looks like any other value. *status: why not.
+bool inBuffer(int tag, const DataTypeRow &type, int offset, int elements, int *status)
+{
+    const int size = plc_tag_get_size(tag);
+    if (size >= 0 && offset + elements * type.elementSize <= size)
+        return true;
+    *status = size < 0 ? size : PLCTAG_ERR_OUT_OF_BOUNDS;
+    return false;
 }
 
 QString textUpToZero(const char *bytes, int size)
@@ -169,8 +188,12 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
         return true;
     }
     if (info->value != DataTypeRow::Text) {
-        for (int i = 0; i < count; ++i)
-            texts->append(decodeNumber(tag, *info, elementOffset(*info, static_cast<unsigned short>(i))));
+        for (int i = 0; i < count; ++i) {
+            const int offset = elementOffset(*info, static_cast<unsigned short>(i));
+            if (!inBuffer(tag, *info, offset, 1, status))
+                return false;
+            texts->append(decodeNumber(tag, *info, offset));
+        }
         return true;
     }
     const StringLayout &l = model::family(controllerType).strings;
@@ -193,11 +216,29 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
     return true;
 }
 
+QString tagSizeMismatch(int tag, int dataType, int controllerType, int count)
+{
+    const DataTypeRow *info = model::dataType(dataType);
+    const int size = plc_tag_get_size(tag);
+    if (!info || info->value == DataTypeRow::Text || count < 1 || size < 0 || size == info->elementSize * count)
+        return QString();
+    if (model::family(controllerType).padsLoneByte && info->elementSize == 1 && count == 1 && size == 2)
+        return QString();
+    if (size > 0 && size % count == 0)
+        return QStringLiteral("The PLC's tag holds %1-byte elements; the item's data type has %2")
+            .arg(size / count)
+            .arg(info->elementSize);
+    return QStringLiteral("The PLC's tag holds %1 bytes; the item needs %2").arg(size).arg(info->elementSize * count);
+}
+
 QString decodeElement(int tag, int dataType, int controllerType, unsigned short index)
 {
     const DataTypeRow *info = model::dataType(dataType);
-    if (info && info->value != DataTypeRow::Text)
-        return decodeNumber(tag, *info, elementOffset(*info, index));
+    if (info && info->value != DataTypeRow::Text) {
+        const int offset = elementOffset(*info, index);
+        int status = 0;
+        return inBuffer(tag, *info, offset, 1, &status) ? decodeNumber(tag, *info, offset) : QString("");
+    }
     QStringList texts;
     int status = 0;
     if (!info || !decodeElements(tag, dataType, controllerType, index + 1, &texts, &status))
@@ -211,15 +252,25 @@ Encoded encodeElements(int tag, int dataType, int controllerType, const QVector<
     if (!info)
         return {PLCTAG_ERR_UNSUPPORTED, 0};
     if (info->value != DataTypeRow::Text) {
-        for (int k = 0; k < values.size(); ++k)
-            setNumber(tag, *info, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
+        // Checked before the first byte changes, so that a refused write leaves the buffer whole.
+        int status = 0;
+        if (!values.isEmpty() &&
+            !inBuffer(tag, *info, elementOffset(*info, static_cast<unsigned short>(values.size() - 1)), 1, &status))
+            return {status, 0};
+        for (int k = 0; k < values.size(); ++k) {
+            const int rc = setNumber(tag, *info, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
+            if (rc != PLCTAG_STATUS_OK)
+                return {rc, 0};
+        }
         return {};
     }
     const StringLayout &l = model::family(controllerType).strings;
     return l.countBytes == 0 ? encodeLibrary(tag, l, values) : encodeCounted(tag, l, values, elementCount);
 }
 
-void encodeNumber(int tag, const DataTypeRow &type, unsigned short index, const ElementValue &value)
+int encodeNumber(int tag, const DataTypeRow &type, unsigned short index, const ElementValue &value)
 {
-    setNumber(tag, type, elementOffset(type, index), value);
+    const int offset = elementOffset(type, index);
+    int status = 0;
+    return inBuffer(tag, type, offset, 1, &status) ? setNumber(tag, type, offset, value) : status;
 }

@@ -7,14 +7,19 @@
 #include <QStringList>
 #include <QVector>
 
-// Puts one checked number into element `index` of a numeric tag.
-void encodeNumber(int tag, const model::DataTypeRow &type, unsigned short index, const ElementValue &value);
+// Puts one checked number into element `index` of a numeric tag; the library's status.
+int encodeNumber(int tag, const model::DataTypeRow &type, unsigned short index, const ElementValue &value);
+// Why a tag just read cannot hold `count` elements of the data type (elements wider or
+// narrower than the type's, or too few bytes), or empty when it can. Strings are exempt: their
+// layouts are the family's.
+QString tagSizeMismatch(int tag, int dataType, int controllerType, int count);
 
 // Text of one element; empty when it cannot be decoded or the data type is unknown.
 QString decodeElement(int tag, int dataType, int controllerType, unsigned short index);
 
-// Every element of a tag just read. False, with the tag-library status, when a string element
-// cannot be decoded: the caller then has no value to show.
+// Every element of a tag just read. False, with the tag-library status, when an element lies
+// past the end of the buffer or a string element cannot be decoded: the caller then has no
+// value to show.
 bool decodeElements(int tag, int dataType, int controllerType, int count, QStringList *texts, int *status);
 
 struct Encoded {

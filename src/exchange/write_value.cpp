@@ -23,8 +23,10 @@ bool parseInteger(int type, const model::DataTypeRow &info, const QVariant &valu
         return true;
     }
     if (isNumber(value)) {
+        // A JSON number is a double: past 2^53 it may no longer be the integer that was meant.
         const double d = value.toDouble();
-        if (!std::isfinite(d) || std::floor(d) != d || d < double(info.min) || d > double(info.max))
+        if (!std::isfinite(d) || std::floor(d) != d || std::fabs(d) >= 9007199254740992.0 || d < double(info.min) ||
+            d > double(info.max))
             return false;
         *out = static_cast<int64_t>(d);
         return true;
@@ -46,10 +48,17 @@ bool parseInteger(int type, const model::DataTypeRow &info, const QVariant &valu
     if (!decimal.match(text).hasMatch())
         return false;
     bool ok = false;
-    const qlonglong v = text.toLongLong(&ok, 10);
-    if (!ok || v < info.min || v > info.max)
+    if (text.startsWith(QLatin1Char('-'))) {
+        const qlonglong v = text.toLongLong(&ok, 10);
+        if (!ok || v < info.min)
+            return false;
+        *out = v;
+        return true;
+    }
+    const qulonglong v = text.toULongLong(&ok, 10);
+    if (!ok || v > info.max)
         return false;
-    *out = v;
+    *out = static_cast<int64_t>(v); // Unsigned long integer keeps its bits
     return true;
 }
 

@@ -34,6 +34,8 @@ const DataTypeRow kDataTypes[] = {
     // out their own way (Family::strings).
     {11, "String", {}, 88, DataTypeRow::Text, 0, 0, 0},
     {12, "LReal", names({"double"}), 8, DataTypeRow::Float, 8, 0, 0},
+    {13, "Long integer", names({"lint"}), 8, DataTypeRow::Signed, 8, INT64_MIN, INT64_MAX},
+    {14, "Unsigned long integer", names({"ulint"}), 8, DataTypeRow::Unsigned, 8, 0, UINT64_MAX},
 };
 
 // CIP atomic type codes of a symbol type word's low byte, and the data type each is read as.
@@ -43,8 +45,8 @@ struct Atomic {
     int dataType;
 };
 const Atomic kAtomics[] = {
-    {0xC1, "BOOL", 0},  {0xC2, "SINT", 1},   {0xC3, "INT", 4},     {0xC4, "DINT", 7},   {0xC5, "LINT", -1},
-    {0xC6, "USINT", 2}, {0xC7, "UINT", 5},   {0xC8, "UDINT", 8},   {0xC9, "ULINT", -1}, {0xCA, "REAL", 10},
+    {0xC1, "BOOL", 0},  {0xC2, "SINT", 1},   {0xC3, "INT", 4},     {0xC4, "DINT", 7},   {0xC5, "LINT", 13},
+    {0xC6, "USINT", 2}, {0xC7, "UINT", 5},   {0xC8, "UDINT", 8},   {0xC9, "ULINT", 14}, {0xCA, "REAL", 10},
     {0xCB, "LREAL", 12}, {0xD1, "BYTE", 3},  {0xD2, "WORD", 6},    {0xD3, "DWORD", 9},
     {0xDA, "SHORT_STRING", 11},
 };

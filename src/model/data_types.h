@@ -26,6 +26,8 @@ struct TagTypes {
         Real = 10,
         String = 11,
         LReal = 12,
+        LongInteger = 13,
+        UnsignedLongInteger = 14,
     };
 
     enum ControllerType : int {
@@ -56,7 +58,8 @@ struct DataTypeRow {
     int elementSize;     // stride in the tag buffer and the elem_size attribute
     Value value;         // what an element holds
     int valueBytes;      // bytes of value at the start of each element
-    int64_t min, max;    // the whole numbers a write may take (Unsigned and Signed)
+    int64_t min;         // the whole numbers a write may take (Unsigned and Signed)
+    uint64_t max;
 
     bool isInteger() const { return value == Unsigned || value == Signed; }
     bool isReal() const { return value == Float; }

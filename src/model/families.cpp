@@ -26,34 +26,38 @@ const IdentityReads kOmronIdentity{{"_UnitVersion", 2}, "_HardwareRevision", kOm
                                    int(sizeof kOmronVersions / sizeof kOmronVersions[0])};
 
 const char *const kPcccFiles = "O I S B T C R N F ST A D";
+// L (32-bit integer) files are a MicroLogix type; SLC500 keeps them because MicroLogix
+// controllers are often configured as SLC500, and the PLC-5 word-range commands carry no file
+// type, so an L address there would silently land in whatever file has that number.
+const char *const kSlcFiles = "O I S B T C R N F ST A D L";
 
 // Indexed by the stored number.
 const Family kFamilies[] = {
     // No backplane; a "1,0" copied from a Logix device would make the connection fail.
-    {0, "Micro800", {}, "micro800", nullptr, true, nullptr, kShortStrings, nullptr, nullptr},
+    {0, "Micro800", {}, "micro800", nullptr, true, nullptr, kShortStrings, nullptr, nullptr, false},
     // PCCC over a direct connection; only a user-given route makes sense. L: 32-bit integers.
-    {1, "MicroLogix", {}, "micrologix", nullptr, false, "O I S B T C R N F ST A D L", kPcccStrings,
-     "MicroLogix controllers hold data files (N7:0, F8:1), not a tag list", nullptr},
+    {1, "MicroLogix", {}, "micrologix", nullptr, false, kSlcFiles, kPcccStrings,
+     "MicroLogix controllers hold data files (N7:0, F8:1), not a tag list", nullptr, false},
     // The CPU sits in slot 0 of its backplane, reached through port 1.
-    {2, "CompactLogix", {}, "compactlogix", "1,0", false, nullptr, kLogixStrings, nullptr, nullptr},
-    {3, "SLC500", {QStringLiteral("slc")}, "slc500", nullptr, false, kPcccFiles, kPcccStrings,
-     "SLC500 controllers hold data files (N7:0, F8:1), not a tag list", nullptr},
+    {2, "CompactLogix", {}, "compactlogix", "1,0", false, nullptr, kLogixStrings, nullptr, nullptr, false},
+    {3, "SLC500", {QStringLiteral("slc")}, "slc500", nullptr, false, kSlcFiles, kPcccStrings,
+     "SLC500 controllers hold data files (N7:0, F8:1), not a tag list", nullptr, false},
     {4, "PLC5", {}, "plc5", nullptr, false, kPcccFiles, kPcccStrings,
-     "PLC5 controllers hold data files (N7:0, F8:1), not a tag list", nullptr},
+     "PLC5 controllers hold data files (N7:0, F8:1), not a tag list", nullptr, false},
     // Chassis CPU, usually in slot 0 behind the Ethernet module.
     {5, "ControlLogix", {QStringLiteral("logix")}, "controllogix", "1,0", false, nullptr, kLogixStrings, nullptr,
-     nullptr},
+     nullptr, false},
     // The tag library's short name; the route depends on the installation.
-    {6, "FlexLogix", {QStringLiteral("flgx")}, "flgx", nullptr, false, nullptr, kLogixStrings, nullptr, nullptr},
+    {6, "FlexLogix", {QStringLiteral("flgx")}, "flgx", nullptr, false, nullptr, kLogixStrings, nullptr, nullptr, false},
     // The CPU answers on port 1, slot 0 of its internal routing.
     {7, "OmronNjNx", {QStringLiteral("omron"), QStringLiteral("njnx"), QStringLiteral("omronnj")}, "omron-njnx",
      "1,0", false, nullptr, kOmronStrings,
      "Omron NJ/NX controllers list their variables with services of their own, which the tag library does not speak",
-     &kOmronIdentity},
+     &kOmronIdentity, true},
 };
 
 // Anything else: generic Logix, route only if configured.
-const Family kGeneric = {-1, "", {}, "lgx", nullptr, false, nullptr, kLogixStrings, nullptr, nullptr};
+const Family kGeneric = {-1, "", {}, "lgx", nullptr, false, nullptr, kLogixStrings, nullptr, nullptr, false};
 
 } // namespace
 

@@ -43,6 +43,7 @@ struct Family {
     StringLayout strings;
     const char *cannotList;    // nullptr: lists its tags through "@tags"; else why it cannot
     const IdentityReads *identity; // nullptr: List Identity alone
+    bool padsLoneByte;         // a lone 1-byte value (BOOL, SINT) comes with a pad byte
 
     bool dataFiles() const { return fileTypes != nullptr; }
     // The configured route after the family's rules: "1,0" dropped, the default put in.

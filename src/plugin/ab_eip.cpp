@@ -49,8 +49,7 @@ bool AB_EIP::setTagValue(int tag, DataType type, ControllerType controller, QVar
     if (!v.ok)
         return false;
     if (type != String) {
-        encodeNumber(tag, *model::dataType(type), index, v.number);
-        return true;
+        return encodeNumber(tag, *model::dataType(type), index, v.number) == PLCTAG_STATUS_OK;
     }
     // The strings before `index` are put back as they are: in a counted layout they decide
     // where element `index` begins.

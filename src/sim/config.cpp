@@ -121,8 +121,9 @@ bool parseCipType(const std::string &text, CipType *out)
         CipType type;
     } types[] = {{"bool", CipType::Bool}, {"sint", CipType::Sint},   {"int", CipType::Int},
                  {"dint", CipType::Dint}, {"lint", CipType::Lint},   {"usint", CipType::Usint},
-                 {"uint", CipType::Uint}, {"udint", CipType::Udint}, {"real", CipType::Real},
-                 {"lreal", CipType::Lreal}, {"dword", CipType::Dword}, {"string", CipType::String}, {"sstring", CipType::ShortString}};
+                 {"uint", CipType::Uint}, {"udint", CipType::Udint}, {"ulint", CipType::Ulint}, {"real", CipType::Real},
+                 {"lreal", CipType::Lreal}, {"dword", CipType::Dword}, {"string", CipType::String},
+                 {"sstring", CipType::ShortString}};
     const std::string t = lower(text);
     for (const auto &e : types)
         if (t == e.name) {

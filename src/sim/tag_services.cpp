@@ -175,6 +175,8 @@ std::vector<uint8_t> readTag(const CipTarget &t, uint8_t service, const TagPath 
     // Omron: an array named without an index and a count of 1 is the whole array.
     if (t.personality == Personality::OmronNJ && !r.indexed && count == 1)
         n = r.tag->count;
+    else if (t.personality == Personality::OmronNJ && !r.indexed && count > 1 && r.tag->count > 1)
+        return reply(service, 0x20, {}); // invalid parameter: the whole array takes a count of 1
     const size_t available = r.structured ? r.place.available : r.tag->count - r.first;
     if (n == 0 || n > available)
         return reply(service, 0xFF, {0x2105});

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +21,7 @@ size_t elementSize(CipType t)
     case CipType::Dword:
     case CipType::Real: return 4;
     case CipType::Lint:
+    case CipType::Ulint:
     case CipType::Lreal: return 8;
     case CipType::String:
     case CipType::ShortString: return 0;
@@ -73,8 +75,9 @@ bool parseNumber(CipType type, const std::string &text, uint8_t *out)
     else if (text == "false" || text == "FALSE")
         v = 0;
     else {
+        errno = 0;
         v = std::strtoll(s, &end, 0);
-        if (end == s || *end) {
+        if (end == s || *end || errno == ERANGE) {
             const unsigned long long u = std::strtoull(s, &end, 0);
             if (end == s || *end)
                 return false;

@@ -11,6 +11,8 @@ struct StatusText {
 
 const StatusText kTexts[] = {
     {PLCTAG_STATUS_OK, "OK"},
+    {PLCTAG_ERR_BAD_DATA, "The PLC's data does not match the tag's size or layout"},
+    {PLCTAG_ERR_NO_MATCH, "The PLC's tag now has another data type"},
     {PLCTAG_ERR_BAD_CONNECTION, "Could not connect to the PLC"},
     {PLCTAG_ERR_BAD_DEVICE, "The PLC did not accept the request"},
     {PLCTAG_ERR_BAD_GATEWAY, "Could not reach the PLC through the network path"},

@@ -43,6 +43,13 @@ QString refusalFor(const model::Family &profile, const QString &address)
     if (profile.dataFiles() && !isDataFileAddress(address))
         return QStringLiteral("Address ") + address + QStringLiteral(" is not a data file address (such as N7:0), as a ") +
                family + QStringLiteral(" controller needs");
+    if (profile.dataFiles()) {
+        static const QRegularExpression letters(QStringLiteral("^\\s*([A-Za-z]{1,2})"));
+        const QString type = letters.match(address).captured(1).toUpper();
+        if (!QString::fromLatin1(profile.fileTypes).split(QLatin1Char(' ')).contains(type))
+            return QStringLiteral("Address ") + address + QStringLiteral(": a ") + family +
+                   QStringLiteral(" controller has no ") + type + QStringLiteral(" files");
+    }
     if (!profile.dataFiles() && isDataFileAddress(address))
         return QStringLiteral("Address ") + address + QStringLiteral(" is a data file address; a ") + family +
                QStringLiteral(" controller takes tag names");

@@ -34,6 +34,12 @@ const TypeCase kTypes[] = {
     {"R", CipType::Real, AB_EIP::Real, "1.5", "1.5000000", "-2.25", "-2.2500000"},
     {"LR", CipType::Lreal, AB_EIP::LReal, "0.1", "0.100000000000000", "-2", "-2.000000000000000"},
     {"STR", CipType::String, AB_EIP::String, "hello", "hello", "written text", "written text"},
+    {"LI", CipType::Lint, AB_EIP::LongInteger, "-9223372036854775808", "-9223372036854775808", "9223372036854775807",
+     "9223372036854775807"},
+    {"ULI", CipType::Ulint, AB_EIP::UnsignedLongInteger, "18446744073709551615", "18446744073709551615",
+     "9223372036854775808", "9223372036854775808"},
+    // Servers send true as 0xFF too: any non-zero byte is "1".
+    {"BF", CipType::Sint, AB_EIP::Bool, "-1", "1", "0", "0"},
 };
 
 std::vector<absim::TagDef> typeTags()
@@ -70,13 +76,9 @@ TEST_P(EachFamily, EveryDataTypeReadWrittenAndReadBack)
 
     LogList read = batch(device, items);
     ASSERT_TRUE(plugin.readData(&read)) << read.device.statusMessage.toStdString();
-    // Logix before v30 reads a true BOOL as 0xFF, which the plugin shows as the byte it is.
-    const bool ffTrue = (f.personality == Personality::ControlLogix || f.personality == Personality::FlexLogix ||
-                         f.personality == Personality::CompactLogix) &&
-                        absim::defaultIdentity(f.personality).revMajor < 30;
+    // Logix before v30 sends a true BOOL as 0xFF: still "1".
     for (int i = 0; i < items.size(); ++i) {
-        const bool ff = ffTrue && kTypes[i].cip == CipType::Bool;
-        EXPECT_EQ(read.dataItems[i].values.value("value"), ff ? "255" : kTypes[i].read) << kTypes[i].tag;
+        EXPECT_EQ(read.dataItems[i].values.value("value"), kTypes[i].read) << kTypes[i].tag;
         EXPECT_EQ(read.dataItems[i].item.statusMessage, "") << kTypes[i].tag;
     }
 
@@ -94,6 +96,8 @@ TEST_P(EachFamily, EveryDataTypeReadWrittenAndReadBack)
     EXPECT_EQ(sim.getInt("S"), -128);
     EXPECT_DOUBLE_EQ(*sim.getDouble("R"), -2.25);
     EXPECT_EQ(sim.getString("STR"), std::string("written text"));
+    EXPECT_EQ(sim.getInt("LI"), INT64_MAX);
+    EXPECT_EQ(sim.getInt("ULI"), INT64_MIN); // 2^63, as the simulator's signed view of its bits
 
     LogList again = batch(device, items);
     ASSERT_TRUE(plugin.readData(&again));
@@ -107,7 +111,7 @@ TEST_P(EachFamily, EveryDataTypeReadWrittenAndReadBack)
                                           [&](const TypeCase &k) { return t.address == k.tag; });
         const auto type = AB_EIP::DataType(c.dataType);
         EXPECT_EQ(AB_EIP::convertValueToString(t.handle, type, controller, 0), c.readBack) << c.tag;
-        EXPECT_TRUE(plugin.setTagValue(t.handle, type, controller, QString(c.initial), 0)) << c.tag;
+        EXPECT_TRUE(plugin.setTagValue(t.handle, type, controller, QString(c.read), 0)) << c.tag;
         EXPECT_EQ(AB_EIP::convertValueToString(t.handle, type, controller, 0), c.read) << c.tag;
     }
 }
@@ -121,6 +125,38 @@ INSTANTIATE_TEST_SUITE_P(Families, EachFamily,
                                                 : i.param.controllerType == AB_EIP::Micro800   ? "Micro800"
                                                                                                  : "Omron");
                          });
+
+// As after a download: the controller's tag changes type under an item that keeps asking.
+TEST_F(E2E, ATagOfAnotherTypeIsAnItemErrorUntilTheItemMatchesIt)
+{
+    absim::Simulator &sim = startSim("127.20.0.10", Personality::ControlLogix,
+                                     {tagDef("D", CipType::Dint, {}, {"1000081"}),
+                                      tagDef("L", CipType::Lint, {}, {"1234567890123"})});
+    const DeviceInstancePlugin device = makeDevice(1, "127.20.0.10", AB_EIP::ControlLogix);
+    const auto pass = [&](const char *tag, int dataType, const QString &value = QString()) {
+        LogList l = batch(device, {makeDataItem(1, tag, tag, dataType, value)});
+        EXPECT_TRUE(value.isNull() ? plugin.readData(&l) : plugin.writeData(&l));
+        return l.dataItems[0];
+    };
+    EXPECT_EQ(pass("D", AB_EIP::DoubleInteger).values.value("value"), "1000081");
+    const QString wider = "The PLC's tag holds 8-byte elements; the item's data type has 4";
+    EXPECT_EQ(pass("L", AB_EIP::DoubleInteger).item.statusMessage, wider);
+    EXPECT_EQ(pass("L", AB_EIP::DoubleInteger, "7").item.statusMessage, wider);
+    EXPECT_EQ(sim.getInt("L"), 1234567890123LL);
+
+    ASSERT_TRUE(sim.addTag(tagDef("D", CipType::Int, {}, {"-2"})));
+    for (int i = 0; i < 3; ++i) {
+        const DataItem read = pass("D", AB_EIP::DoubleInteger);
+        EXPECT_FALSE(read.item.statusMessage.isEmpty()) << i;
+        EXPECT_FALSE(read.values.contains("value")) << i << read.values.value("value").toStdString();
+    }
+    EXPECT_FALSE(pass("D", AB_EIP::DoubleInteger, "1000082").item.statusMessage.isEmpty());
+    EXPECT_EQ(sim.getInt("D"), -2);
+    // Configured to match, the item reads and writes the new tag.
+    EXPECT_EQ(pass("D", AB_EIP::Integer).values.value("value"), "-2");
+    EXPECT_EQ(pass("D", AB_EIP::Integer, "300").item.statusMessage, "");
+    EXPECT_EQ(sim.getInt("D"), 300);
+}
 
 TEST_F(E2E, OmronVersionVariables)
 {

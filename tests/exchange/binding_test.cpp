@@ -139,7 +139,11 @@ TEST(WriteValues, AcceptedAndRefused)
         {AB_EIP::DoubleInteger, QVariant(2.0), true, 2}, {AB_EIP::DoubleInteger, QVariant(2.7), false, 0},
         {AB_EIP::UnsignedDoubleInteger, QVariant(3000000000.0), true, 3000000000LL},
         {AB_EIP::UnsignedInteger, QVariant(-1.0), false, 0}, {AB_EIP::DoubleInteger, QVariant(), false, 0},
-        {AB_EIP::DoubleInteger, "0x10", false, 0},    {13, "1", false, 0},
+        {AB_EIP::DoubleInteger, "0x10", false, 0},    {15, "1", false, 0},
+        {AB_EIP::UnsignedLongInteger, "18446744073709551615", true, -1},
+        {AB_EIP::UnsignedLongInteger, "18446744073709551616", false, 0},
+        {AB_EIP::LongInteger, "-9223372036854775809", false, 0},
+        {AB_EIP::LongInteger, QVariant(9007199254740992.0), false, 0}, // past 2^53 a JSON number is not exact
     };
     for (const Case &c : cases) {
         const WriteValue v = parseWriteValue(c.type, c.value);

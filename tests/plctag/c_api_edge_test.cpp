@@ -122,11 +122,34 @@ TEST_F(CApi, RefusalsTheControllerAnswersEndAtOnce)
         {gw + "&path=1,5&plc=ControlLogix&use_connected_msg=0&name=Counter", PLCTAG_ERR_BAD_GATEWAY}, // Unconnected Send
         {gw + "&path=1,5&plc=lgxpccc&name=N7:0", PLCTAG_ERR_BAD_GATEWAY},
         {gw + "&path=1,0&plc=ControlLogix&use_connected_msg=0&name=Missing", PLCTAG_ERR_NOT_FOUND},
+        // A host that refuses TCP (up, no service): at once, and again while the retry waits.
+        {"protocol=ab_eip&gateway=127.20.9.9&path=1,0&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_CONNECTION},
+        {"protocol=ab_eip&gateway=127.20.9.9&path=1,0&plc=ControlLogix&name=Counter", PLCTAG_ERR_BAD_CONNECTION},
     };
     for (const auto &c : cases) {
         const auto t0 = Clock::now();
         EXPECT_EQ(plc_tag_create(c.attrs.c_str(), kTimeout), c.status) << c.attrs;
         EXPECT_LT(msSince(t0), 1000) << c.attrs << ": not waited out";
+    }
+}
+
+TEST_F(CApi, OmronArrayWholeWithoutAnIndexAndFromAnIndexWithItsCount)
+{
+    // The simulated NJ refuses a count above 1 for an array named without an index, as NJs do.
+    start("127.20.9.1", {tagDef("Arr", CipType::Dint, {4}, {"1", "2", "3", "4"})}, Personality::OmronNJ);
+    const struct {
+        const char *name;
+        int count;
+        std::vector<int32_t> values;
+    } cases[] = {{"Arr", 4, {1, 2, 3, 4}}, {"Arr[1]", 3, {2, 3, 4}}, {"Arr[2]", 1, {3}}};
+    for (const auto &c : cases) {
+        const std::string a = std::string("protocol=ab_eip&gateway=127.20.9.1&path=1,0&plc=omron-njnx&elem_size=4") +
+                              "&elem_count=" + std::to_string(c.count) + "&name=" + c.name;
+        const int32_t h = plc_tag_create(a.c_str(), kTimeout);
+        ASSERT_GT(h, 0) << c.name << ": " << plc_tag_decode_error(h);
+        ASSERT_EQ(plc_tag_get_size(h), 4 * c.count) << c.name;
+        for (int i = 0; i < c.count; ++i)
+            EXPECT_EQ(plc_tag_get_int32(h, 4 * i), c.values[size_t(i)]) << c.name << "[" << i << "]";
     }
 }
 

@@ -28,7 +28,9 @@ const char kControllers[] = R"({"response_delay_us": 2000, "controllers": [
   {"address": "127.0.NET.1", "personality": "controllogix",
    "tags": [{"name": "Counter", "type": "DINT", "value": 534},
             {"name": "Levels", "type": "INT", "dims": [4], "value": [1, 2, 3, 4]},
-            {"name": "Batch", "type": "STRING", "value": "B-17"}]},
+            {"name": "Batch", "type": "STRING", "value": "B-17"},
+            {"name": "Big", "type": "LINT", "value": "-9223372036854775808"},
+            {"name": "UBig", "type": "ULINT", "value": "18446744073709551615"}]},
   {"address": "127.0.NET.2", "personality": "slc500",
    "tags": [{"name": "N7", "type": "INT", "dims": [10], "value": [1234]}]},
   {"address": "127.0.NET.3", "personality": "micro800",
@@ -41,7 +43,9 @@ const char kConfig[] = R"({
      "items": [{"name": "Counter", "address": "Counter", "data_type": "Double integer"},
                {"name": "Levels", "address": "Levels[0-3]", "data_type": "Integer"},
                {"name": "Batch", "address": "Batch", "data_type": "String"},
-               {"name": "Ghost", "address": "NoSuchTag", "data_type": "Double integer"}]},
+               {"name": "Ghost", "address": "NoSuchTag", "data_type": "Double integer"},
+               {"name": "Big", "address": "Big", "data_type": "Long integer"},
+               {"name": "UBig", "address": "UBig", "data_type": "Unsigned long integer"}]},
     {"id": 2, "name": "SLC", "ip_address": "127.0.NET.2", "controller_type": "SLC500",
      "items": [{"name": "Level", "address": "N7:0", "data_type": "Integer"}]}
   ]
@@ -80,9 +84,13 @@ TEST_F(AgainstSimulator, RunnerShowsValuesWritesAndTheControllerHoldsTheWrite)
     const QString config = startOn(81);
     const ProcessResult r = runProcess(kRunner, {QStringLiteral("--plugin"), kPlugin, QStringLiteral("--once"),
                                                  QStringLiteral("--json"), QStringLiteral("--write"),
-                                                 QStringLiteral("Counter=42"), config});
+                                                 QStringLiteral("Counter=42"), QStringLiteral("--write"),
+                                                 QStringLiteral("Big=9223372036854775807"), config});
     ASSERT_TRUE(r.finished) << r.err.toStdString();
     EXPECT_EQ(r.exitCode, 4) << r.err.toStdString(); // the missing tag is a read error
+    EXPECT_EQ(readOf(r, "Big").value("value").toString(), "-9223372036854775808");
+    EXPECT_EQ(readOf(r, "UBig").value("value").toString(), "18446744073709551615");
+    EXPECT_EQ(sim.ask(at("get 127.0.NET.1 Big")), "Big 9223372036854775807");
     EXPECT_EQ(readOf(r, "Levels").value("value").toString(), "[\"1\",\"2\",\"3\",\"4\"]");
     EXPECT_EQ(readOf(r, "Batch").value("value").toString(), "B-17");
     EXPECT_EQ(readOf(r, "Level").value("value").toString(), "1234");

@@ -127,7 +127,7 @@ TEST_F(RunnerCli, SchemaAndIdentityItemsKeptAcrossRuns)
     const QJsonArray itemColumns = schema[0].value("item_columns").toArray();
     ASSERT_EQ(itemColumns.size(), 2);
     EXPECT_EQ(itemColumns[1].toObject().value("name").toString(), "data_type");
-    EXPECT_EQ(itemColumns[1].toObject().value("selection").toArray().size(), 13);
+    EXPECT_EQ(itemColumns[1].toObject().value("selection").toArray().size(), 15);
     EXPECT_EQ(schema[0].value("device_columns").toArray()[1].toObject().value("selection").toArray().size(), 8);
 
     const QString store = dir.filePath("c.items.json");

@@ -69,7 +69,7 @@ TEST(RunnerConfig, TypeSpellings)
     EXPECT_EQ(dataTypeFromText("string"), 11);
     EXPECT_EQ(dataTypeFromText("double_word"), 9);
     EXPECT_EQ(dataTypeFromText("UDINT"), 8);
-    EXPECT_EQ(dataTypeFromText("13"), -1);
+    EXPECT_EQ(dataTypeFromText("15"), -1);
     EXPECT_EQ(dataTypeFromText("-1"), -1);
     EXPECT_EQ(dataTypeFromText("Dword2"), -1);
     EXPECT_EQ(controllerTypeFromText("SLC500"), 3);

@@ -66,15 +66,13 @@ int plc_tag_get_int_attribute(int32_t id, const char *attrib_name, int default_v
     else if (n == "elem_size")
         v = t->haveData && t->elemCount > 0 ? static_cast<int>(t->data.size()) / t->elemCount : t->elemSize;
     else if (n == "elem_type")
-        v = t->elemType;
+        v = t->addr.fileType; // PCCC: the file type code; Logix: 0, as no elem_type is taken
     else if (n == "bit_num")
         v = t->addr.bit;
     else if (n == "read_cache_ms")
         v = t->readCacheMs;
-    else if (n == "auto_sync_read_ms")
-        v = t->autoSyncReadMs;
-    else if (n == "auto_sync_write_ms")
-        v = t->autoSyncWriteMs;
+    else if (n == "auto_sync_read_ms" || n == "auto_sync_write_ms")
+        v = 0; // not implemented: never anything but off
     else if (n == "connection_group_id")
         v = t->connectionGroup;
     else {
@@ -101,17 +99,19 @@ int plc_tag_set_int_attribute(int32_t id, const char *attrib_name, int new_value
     if (!t)
         return PLCTAG_ERR_NOT_FOUND;
     std::lock_guard<std::mutex> l(t->m);
-    int *field = n == "read_cache_ms"        ? &t->readCacheMs
-                 : n == "auto_sync_read_ms"  ? &t->autoSyncReadMs
-                 : n == "auto_sync_write_ms" ? &t->autoSyncWriteMs
-                                             : nullptr;
-    if (!field)
+    const bool autoSync = n == "auto_sync_read_ms" || n == "auto_sync_write_ms";
+    if (n != "read_cache_ms" && !autoSync)
         return t->status = PLCTAG_ERR_UNSUPPORTED;
     if (new_value < 0)
         return t->status = PLCTAG_ERR_OUT_OF_BOUNDS;
-    *field = new_value;
-    if (field == &t->readCacheMs)
-        t->cacheUntil = Clock::time_point{};
+    if (autoSync) {
+        if (new_value == 0)
+            return t->status = PLCTAG_STATUS_OK;
+        PLCTAG_LOG(1, id, "attribute %s is not supported by this library", n.c_str());
+        return t->status = PLCTAG_ERR_UNSUPPORTED;
+    }
+    t->readCacheMs = new_value;
+    t->cacheUntil = Clock::time_point{};
     return t->status = PLCTAG_STATUS_OK;
 }
 

@@ -116,6 +116,31 @@ int settleBoolArray(Tag &t, int rc, const TypeInfo &type)
     return rc;
 }
 
+// Whether what a read brought is still the tag the caller has (under t.m): the type code first
+// read, and, unless the size follows the value, the size the buffer already has, or on a first
+// read a whole number of the element size asked for. A controller whose tag was downloaded as
+// another type answers with other bytes; taken, they would show as a value it never held.
+int checkRead(const Tag &t, const std::vector<uint8_t> &incoming, const TypeInfo &type)
+{
+    if (t.addr.typeLen && type.len &&
+        (type.len != t.addr.typeLen || std::memcmp(type.bytes, t.addr.type, type.len) != 0)) {
+        PLCTAG_LOG(2, t.id, "type code 0x%02x read where 0x%02x was; read refused", type.bytes[0], t.addr.type[0]);
+        return PLCTAG_ERR_NO_MATCH;
+    }
+    const uint8_t *code = type.len ? type.bytes : t.addr.type;
+    if (t.stringsGiven || t.protocol->sizeVaries(code, type.len ? type.len : t.addr.typeLen))
+        return PLCTAG_STATUS_OK;
+    const size_t n = incoming.size();
+    const size_t unit = t.elemSize > 0 ? size_t(t.elemSize) : size_t(t.elemCount > 0 ? t.elemCount : 1);
+    const bool fits = t.haveData ? n == t.data.size() : n > 0 && n % unit == 0;
+    if (!fits) {
+        PLCTAG_LOG(2, t.id, "%zu data bytes read where %zu%s; read refused", n, t.haveData ? t.data.size() : unit,
+                   t.haveData ? " are held" : " per element were asked for");
+        return PLCTAG_ERR_BAD_DATA;
+    }
+    return PLCTAG_STATUS_OK;
+}
+
 // Ends a read: its data, type and status go to the tag unless the read was aborted.
 // PLCTAG_STATUS_PENDING: the initial read of a BOOL array element looks again (settleBoolArray).
 int storeRead(Tag &t, uint32_t generation, int rc, const std::vector<uint8_t> &incoming, const TypeInfo &type)
@@ -128,6 +153,8 @@ int storeRead(Tag &t, uint32_t generation, int rc, const std::vector<uint8_t> &i
         if (rc == PLCTAG_STATUS_PENDING)
             return rc;
     }
+    if (rc == PLCTAG_STATUS_OK)
+        rc = checkRead(t, incoming, type);
     if (rc == PLCTAG_STATUS_OK) {
         t.data.assign(incoming.begin(), incoming.end());
         t.haveData = true;
@@ -211,7 +238,10 @@ int runWrite(Tag &t, uint32_t generation, Clock::time_point deadline)
                 rc = PLCTAG_ERR_ABORT;
             else if (type.len == 0)
                 rc = PLCTAG_ERR_BAD_REPLY;
-            else
+            else if ((rc = checkRead(t, s.incoming, type)) == PLCTAG_STATUS_OK &&
+                     !t.protocol->sizeVaries(type.bytes, type.len) && s.incoming.size() != s.outgoing.size())
+                rc = PLCTAG_ERR_BAD_DATA; // the controller's tag is not the size of what would be sent
+            if (rc == PLCTAG_STATUS_OK)
                 storeType(t, type);
         }
     }

@@ -40,11 +40,8 @@ struct Tag final : Job, std::enable_shared_from_this<Tag> {
     buffer::ByteOrder byteOrder;
     int elemSize = 0;  // attribute, until a read tells
     int elemCount = 1;
-    int elemType = 0;
     int connectionGroup = 0;
     int readCacheMs = 0;
-    int autoSyncReadMs = 0;
-    int autoSyncWriteMs = 0;
 
     std::atomic<uint32_t> generation{1};
 

@@ -20,10 +20,6 @@ std::string lower(std::string s)
     return s;
 }
 
-// elem_type values; the attribute reports the position + 1.
-const char *const kElemTypes[] = {"lint", "ulint", "dint", "udint", "int", "uint", "sint", "usint",
-                                  "bool", "bool array", "real", "lreal", "string", "short string"};
-
 int stringOverrides(const Attributes &a, buffer::StringLayout *l, bool *given)
 {
     static const char *const keys[] = {"str_is_counted", "str_is_fixed_length", "str_is_zero_terminated",
@@ -159,18 +155,16 @@ int configureTag(const Attributes &a, Tag *t, TagConfig *cfg)
     t->connectionGroup = static_cast<int>(group);
     const long cache = a.getInt("read_cache_ms", 0);
     t->readCacheMs = cache < 0 ? 0 : static_cast<int>(cache);
+    // Not implemented: refused rather than taken and never acted on (a program waiting for
+    // automatic reads would wait for ever). 0 is the default and asks for nothing.
     const long syncRead = a.getInt("auto_sync_read_ms", 0), syncWrite = a.getInt("auto_sync_write_ms", 0);
     if (syncRead < 0 || syncWrite < 0)
         return PLCTAG_ERR_BAD_PARAM;
-    t->autoSyncReadMs = static_cast<int>(syncRead);
-    t->autoSyncWriteMs = static_cast<int>(syncWrite);
-    if (const std::string *et = a.find("elem_type")) {
-        const std::string v = lower(*et);
-        const auto *end = std::end(kElemTypes);
-        const auto *it = std::find_if(std::begin(kElemTypes), end, [&](const char *n) { return v == n; });
-        if (it == end)
+    for (const char *key : {"auto_sync_read_ms", "auto_sync_write_ms", "elem_type"}) {
+        if (a.find(key) && (std::string(key) == "elem_type" || a.getInt(key, 0) != 0)) {
+            PLCTAG_LOG(1, 0, "attribute %s is not supported by this library", key);
             return PLCTAG_ERR_UNSUPPORTED;
-        t->elemType = static_cast<int>(it - std::begin(kElemTypes)) + 1;
+        }
     }
     rc = stringOverrides(a, &t->strings, &t->stringsGiven);
     if (rc != PLCTAG_STATUS_OK)

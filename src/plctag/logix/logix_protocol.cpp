@@ -4,6 +4,7 @@
 #include "cip/status_map.h"
 #include "libplctag.h"
 #include "logix/tag_services.h"
+#include "util/log.h"
 
 #include <cstring>
 
@@ -41,17 +42,21 @@ int SymbolicProtocol::compile(const TagSpec &spec, TagAddress *out) const
     if (rc != PLCTAG_STATUS_OK)
         return rc;
     // "@raw" is a special tag we do not offer; "@tags" and "@udt/" have protocols of their own.
-    if (spec.name.size() > 0 && spec.name[0] == '@')
+    if (spec.name.size() > 0 && spec.name[0] == '@') {
+        PLCTAG_LOG(1, 0, "special tag %.*s is not supported by this library", int(spec.name.size()), spec.name.data());
         return PLCTAG_ERR_UNSUPPORTED;
+    }
     if (spec.elemCount < 0 || spec.elemCount > 0xFFFF)
         return PLCTAG_ERR_BAD_PARAM;
     if (enc.bit >= 0 && spec.elemCount != 1)
         return PLCTAG_ERR_BAD_PARAM;
     out->path = std::move(enc.path);
     out->bit = enc.bit;
-    // The count is sent as given on every family: Omron answers "Var[i]" with a count of N
-    // with N elements from i, which the version variables (two or three bytes) rely on.
+    // The count is sent as given, except that Omron reads a variable named without an index
+    // whole with a count of 1 (a count of N is refused there); "Var[i]" with a count of N gives
+    // N elements from i, which the version variables (two or three bytes) rely on.
     out->elemCount = static_cast<uint16_t>(spec.elemCount);
+    out->whole = !fragmented_ && spec.elemCount > 1 && spec.name.find('[') == std::string_view::npos;
     out->elemSize = 0;
     out->typeLen = 0;
     return PLCTAG_STATUS_OK;
@@ -62,7 +67,7 @@ int SymbolicProtocol::encodeRead(const TagAddress &addr, uint32_t offset, const 
     if (fragmented_)
         writeReadTagFragmented(w, addr.path.data(), addr.path.size(), addr.elemCount, offset);
     else if (offset == 0)
-        writeReadTag(w, addr.path.data(), addr.path.size(), addr.elemCount);
+        writeReadTag(w, addr.path.data(), addr.path.size(), addr.whole ? 1 : addr.elemCount);
     else
         return PLCTAG_ERR_TOO_LARGE;
     return PLCTAG_STATUS_OK;
@@ -173,6 +178,11 @@ size_t SymbolicProtocol::firstReadBound(const TagAddress &, size_t expectedBytes
     constexpr size_t kLongestType = 4; // a structure's: A0 02 and its handle
     constexpr size_t kWidestBitHolder = 4; // a bit tag reads its whole DINT
     return 4 + kLongestType + (expectedBytes > kWidestBitHolder ? expectedBytes : kWidestBitHolder);
+}
+
+bool SymbolicProtocol::sizeVaries(const uint8_t *type, size_t typeLen) const
+{
+    return typeLen > 0 && (type[0] == kTypeShortString || type[0] == kTypeString);
 }
 
 const Protocol &logixProtocol()

@@ -24,6 +24,8 @@ public:
     int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
     size_t replyBound(const TagAddress &addr, bool write, size_t lastReadBytes) const override;
     size_t firstReadBound(const TagAddress &addr, size_t expectedBytes) const override;
+    // Counted strings (Micro800 SHORT_STRING, Omron STRING) are as long as their text.
+    bool sizeVaries(const uint8_t *type, size_t typeLen) const override;
 
 private:
     bool fragmented_;

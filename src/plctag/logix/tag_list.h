@@ -53,6 +53,7 @@ public:
     int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
                     const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
     int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
+    bool sizeVaries(const uint8_t *, size_t) const override { return true; }
 };
 
 const Protocol &tagListProtocol();

@@ -131,6 +131,10 @@ int PcccProtocol::compile(const TagSpec &spec, TagAddress *out) const
         return rc;
     if (spec.elemCount < 1 || spec.elemCount > 0xFFFF || (a.bit >= 0 && spec.elemCount != 1))
         return PLCTAG_ERR_BAD_PARAM;
+    // PLC-5 has no long-integer files, and its word-range commands carry no file type: the
+    // request would read or write whatever file has the number.
+    if (dialect_ == Dialect::Plc5 && a.fileType == kLong)
+        return PLCTAG_ERR_BAD_PARAM;
     out->path = {uint8_t(a.file), uint8_t(a.file >> 8),           uint8_t(a.element),
                  uint8_t(a.element >> 8), uint8_t(a.subElement), uint8_t(a.subElement >> 8)};
     out->fileType = a.fileType;
@@ -168,12 +172,15 @@ int PcccProtocol::decodeRead(const TagAddress &a, const uint8_t *reply, size_t n
         return rc;
     if (size == 0)
         return PLCTAG_ERR_TOO_SMALL;
+    // The next request starts at the element after the last one received: a part of an
+    // element would be asked for again and joined to itself.
+    if (a.elemSize && size % a.elemSize != 0)
+        return PLCTAG_ERR_BAD_DATA;
     out->data = data;
     out->size = size;
     out->type = nullptr;
     out->typeLen = 0;
     // The caller asks for the next chunk at offset + size while the tag is not complete.
-    (void)a;
     out->more = false;
     return PLCTAG_STATUS_OK;
 }
@@ -221,6 +228,23 @@ int PcccProtocol::decodeWrite(const TagAddress &, const uint8_t *reply, size_t n
     const uint8_t *data = nullptr;
     size_t size = 0;
     return openReply(reply, n, &data, &size);
+}
+
+bool PcccProtocol::answers(const uint8_t *request, size_t rn, const uint8_t *reply, size_t n) const
+{
+    // Request: service, path size (words), path, requestor id, command, STS, TNS.
+    if (rn < 2)
+        return true;
+    const size_t id = 2 + size_t(request[1]) * 2;
+    if (id >= rn || id + request[id] + 4 > rn)
+        return true; // not a request of ours: nothing to compare
+    const size_t tnsAt = id + request[id] + 2;
+    cip::MrReply r;
+    if (!cip::parseMrReply(reply, n, &r) || r.general != cip::kStatusSuccess || r.size < 1 ||
+        r.data[0] != request[id] || size_t(r.data[0]) + 4 > r.size)
+        return true; // an error or malformed reply is the decoder's to judge, at once
+    const size_t replyTns = size_t(r.data[0]) + 2;
+    return r.data[replyTns] == request[tnsAt] && r.data[replyTns + 1] == request[tnsAt + 1];
 }
 
 const Protocol &slcProtocol()

@@ -19,6 +19,8 @@ public:
     int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
                     const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
     int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
+    // The reply carries the request's TNS: a late or repeated answer to another is not ours.
+    bool answers(const uint8_t *request, size_t rn, const uint8_t *reply, size_t n) const override;
 
 private:
     Dialect dialect_;

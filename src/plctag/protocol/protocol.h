@@ -21,6 +21,7 @@ struct TagAddress {
     std::vector<uint8_t> path; // CIP: EPATH of the name; PCCC: encoded data-file address
     int32_t bit = -1;          // bit tags: the bit within the buffer, else -1
     uint16_t elemCount = 1;
+    bool whole = false;        // Omron: an array named without an index is read whole, count 1
     uint16_t elemSize = 0;     // known element size (PCCC file types), 0 = learnt from reads
     uint8_t fileType = 0;      // PCCC file type code
     uint8_t typeLen = 0;       // CIP type field learnt from the last read (writes reuse it)
@@ -73,6 +74,15 @@ public:
     // The same for a tag's first read, whose type is not known yet, given the data bytes its
     // attributes promise; 0 when a reply larger than that could not be continued.
     virtual size_t firstReadBound(const TagAddress & /*addr*/, size_t /*expectedBytes*/) const { return 0; }
+    // Whether a read's size follows the value (strings counted by value, lists) rather than
+    // the tag, so that it is not held to the size of the first read.
+    virtual bool sizeVaries(const uint8_t * /*type*/, size_t /*typeLen*/) const { return false; }
+    // Whether a message router reply answers this request, beyond what the session matches
+    // (a transaction number of the family's own); one that does not is passed over.
+    virtual bool answers(const uint8_t * /*request*/, size_t /*rn*/, const uint8_t * /*reply*/, size_t /*n*/) const
+    {
+        return true;
+    }
 };
 
 } // namespace plctag

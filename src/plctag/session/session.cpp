@@ -131,6 +131,7 @@ void Session::drop()
     }
     handle_ = 0;
     connectedMsg_ = false;
+    echoesContext_ = false;
     rx_.clear();
     tcpOpen_ = false;
 }
@@ -194,6 +195,8 @@ int Session::receive(const Match &m, std::vector<uint8_t> *reply, Clock::time_po
             }
             const int rc = take(m, p, n, reply);
             rx_.pop();
+            if (rc == kPassedOver)
+                continue;
             if (rc != PLCTAG_STATUS_OK) {
                 drop();
                 return rc;
@@ -324,11 +327,12 @@ int Session::attempt(Clock::time_point deadline, const Cancel &cancel, bool *rea
     fd_ = net::openTcp();
     if (fd_ < 0)
         return PLCTAG_ERR_NO_RESOURCES;
-    int rc = net::startConnect(fd_, addr);
+    refused_ = false;
+    int rc = net::startConnect(fd_, addr, &refused_);
     if (rc == PLCTAG_STATUS_PENDING) {
         rc = waitIo(POLLOUT, deadline, cancel);
         if (rc == PLCTAG_STATUS_OK)
-            rc = net::connectResult(fd_);
+            rc = net::connectResult(fd_, &refused_);
     }
     if (rc != PLCTAG_STATUS_OK)
         return rc;
@@ -365,7 +369,11 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
 {
     for (;;) {
         // Failed TCP connects are repeated after a growing pause until the caller's deadline:
-        // an unreachable controller ends as a timeout, as callers expect.
+        // an unreachable controller ends as a timeout, as callers expect. A host that refused
+        // the connection (up, but no service) has answered: the caller hears so at once, and
+        // until the pause is over every caller does, without waiting for it.
+        if (refused_ && Clock::now() < retryAt_)
+            return PLCTAG_ERR_BAD_CONNECTION;
         if (Clock::now() < retryAt_) {
             const Clock::time_point until = retryAt_ < deadline ? retryAt_ : deadline;
             while (Clock::now() < until) {
@@ -381,6 +389,7 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
         bool answered = false;
         const int rc = attempt(deadline, cancel, &answered);
         if (rc == PLCTAG_STATUS_OK) {
+            refused_ = false;
             backoff_ = kFirstBackoff;
             lastActivity_ = Clock::now();
             PLCTAG_LOG(3, 0, "session %s open, %zu-byte requests, %s", key_.c_str(), maxRequest_.load(),
@@ -398,9 +407,12 @@ int Session::establish(Clock::time_point deadline, const Cancel &cancel)
                        plc_tag_decode_error(rc));
             return rc;
         }
-        PLCTAG_LOG(2, 0, "session %s: connect attempt failed (%s)", key_.c_str(), plc_tag_decode_error(rc));
+        PLCTAG_LOG(2, 0, "session %s: connect attempt failed (%s%s)", key_.c_str(), plc_tag_decode_error(rc),
+                   refused_ ? ", refused" : "");
         retryAt_ = Clock::now() + backoff_;
         backoff_ = backoff_ * 2 > kMaxBackoff ? Clock::duration(kMaxBackoff) : backoff_ * 2;
+        if (refused_)
+            return PLCTAG_ERR_BAD_CONNECTION;
     }
 }
 
@@ -418,6 +430,7 @@ int Session::exchange(const std::vector<uint8_t> &request, std::vector<uint8_t> 
             continue;
         }
         Match m;
+        m.request = &request;
         tx_.clear();
         wire::Writer w(tx_);
         encap::Frame f;

@@ -116,7 +116,10 @@ private:
         uint16_t command = 0;
         uint64_t context = 0;  // SendRRData
         uint16_t sequence = 0; // SendUnitData
+        const std::vector<uint8_t> *request = nullptr; // the message router request, for the family's own match
     };
+    // take(): a reply that is not this request's (a duplicate, a late one) and is skipped.
+    static constexpr int kPassedOver = 2;
 
     int acquire(Clock::time_point deadline, const Cancel &cancel, bool forClose);
     void release();
@@ -134,8 +137,10 @@ private:
     // One whole message read while `m` is awaited: its reply, or why it ends the request.
     int take(const Match &m, const uint8_t *p, size_t n, std::vector<uint8_t> *reply);
     int refuse(const char *why, const uint8_t *p, size_t n);
+    int passOver(const char *why, const uint8_t *p, size_t n);
     // Ways a peer departs from the letter of the protocol that we accept, logged once each.
     enum : uint8_t { kHabitContext = 1, kHabitO2tId = 2, kHabitOffLayout = 4 };
+    bool echoesContext_ = false; // once the peer echoed a sender context, every reply must carry its own
     void notePeer(uint8_t habit, const char *what);
     // The status of an Unconnected Send reply: BAD_GATEWAY when a hop refused the route.
     int routeStatus(const std::vector<uint8_t> &reply);
@@ -175,6 +180,7 @@ private:
     uint16_t sequence_ = 0;
     uint64_t context_ = 0;
     Clock::time_point retryAt_{};
+    bool refused_ = false; // the last connect was refused (RST): callers are told until retryAt_
     Clock::duration backoff_{};
     Clock::time_point lastActivity_{};
     uint8_t peerHabits_ = 0; // kHabit* already logged for this session

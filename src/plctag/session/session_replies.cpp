@@ -6,6 +6,7 @@
 #include "cip/status_map.h"
 #include "encap/encap.h"
 #include "libplctag.h"
+#include "protocol/protocol.h"
 #include "util/log.h"
 
 namespace plctag {
@@ -15,6 +16,13 @@ int Session::refuse(const char *why, const uint8_t *p, size_t n)
     PLCTAG_LOG(2, 0, "session %s: %s; reply refused", key_.c_str(), why);
     PLCTAG_LOG_BYTES(2, 0, "refused reply", p, n);
     return PLCTAG_ERR_BAD_REPLY;
+}
+
+int Session::passOver(const char *why, const uint8_t *p, size_t n)
+{
+    PLCTAG_LOG(3, 0, "session %s: %s; passed over", key_.c_str(), why);
+    PLCTAG_LOG_BYTES(4, 0, "passed over", p, n);
+    return kPassedOver;
 }
 
 void Session::notePeer(uint8_t habit, const char *what)
@@ -45,9 +53,13 @@ int Session::take(const Match &m, const uint8_t *p, size_t n, std::vector<uint8_
     if (!encap::parseCipPayload(p, n, &pl))
         return refuse("malformed", p, n);
     // Only one request is ever in flight on the wire, and a timed-out one takes its
-    // connection with it, so a reply of the right command can only be this request's.
+    // connection with it, so a reply of the right command is this request's or a repeat of
+    // an earlier one (a peer or a network that sends a reply twice): a repeat is passed over.
     if (m.command == encap::kSendUnitData) {
-        if (pl.sequence != m.sequence)
+        const uint16_t behind = static_cast<uint16_t>(m.sequence - pl.sequence);
+        if (behind != 0 && behind < 0x8000)
+            return passOver("an old sequence count", p, n);
+        if (behind != 0)
             return refuse("another sequence count", p, n);
         if (pl.connectionId != toId_) {
             if (pl.connectionId != otId_)
@@ -56,9 +68,16 @@ int Session::take(const Match &m, const uint8_t *p, size_t n, std::vector<uint8_
         }
         if (pl.offLayout)
             notePeer(kHabitOffLayout, "sends connected replies without interface handle and timeout");
-    } else if (pl.header.context != m.context) {
+    } else if (pl.header.context == m.context) {
+        echoesContext_ = true;
+    } else if (echoesContext_) {
+        return passOver("another request's sender context", p, n);
+    } else {
         notePeer(kHabitContext, "does not echo the sender context");
     }
+    const Protocol *protocol = cfg_.family ? cfg_.family->protocol : nullptr;
+    if (m.request && protocol && !protocol->answers(m.request->data(), m.request->size(), pl.data, pl.size))
+        return passOver("an answer to another request", p, n);
     reply->assign(pl.data, pl.data + pl.size);
     return PLCTAG_STATUS_OK;
 }

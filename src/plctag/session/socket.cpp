@@ -43,19 +43,22 @@ int openTcp()
     return fd;
 }
 
-int startConnect(int fd, const sockaddr_in &addr)
+int startConnect(int fd, const sockaddr_in &addr, bool *refused)
 {
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0)
         return PLCTAG_STATUS_OK;
+    *refused = errno == ECONNREFUSED;
     return errno == EINPROGRESS ? PLCTAG_STATUS_PENDING : PLCTAG_ERR_BAD_CONNECTION;
 }
 
-int connectResult(int fd)
+int connectResult(int fd, bool *refused)
 {
     int err = 0;
     socklen_t len = sizeof err;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0)
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+        *refused = err == ECONNREFUSED;
         return PLCTAG_ERR_BAD_CONNECTION;
+    }
     return PLCTAG_STATUS_OK;
 }
 

@@ -16,9 +16,9 @@ bool resolveIpv4(const std::string &host, int port, sockaddr_in *out);
 int openTcp();
 // PLCTAG_STATUS_OK when connected at once, PLCTAG_STATUS_PENDING while in progress, else
 // PLCTAG_ERR_BAD_CONNECTION.
-int startConnect(int fd, const sockaddr_in &addr);
+int startConnect(int fd, const sockaddr_in &addr, bool *refused);
 // Outcome of a connect that was in progress once the socket became writable.
-int connectResult(int fd);
+int connectResult(int fd, bool *refused);
 
 inline timespec toTimespec(std::chrono::steady_clock::duration d)
 {

@@ -23,6 +23,7 @@ enum class CipType : uint8_t {
     Usint = 0xC6,
     Uint = 0xC7,
     Udint = 0xC8,
+    Ulint = 0xC9,
     Real = 0xCA,
     Lreal = 0xCB,
     Dword = 0xD3,       // what a Logix BOOL array is stored and listed as
@@ -138,6 +139,8 @@ public:
     bool start(std::string *error);
     void stop();
 
+    // A tag of a name already held is replaced, with its new type and value, as a download
+    // that changes a tag's type does while clients keep asking for it.
     bool addTag(const TagDef &def);
     bool hasTag(const std::string &name) const;
     // name: a tag, or a member path of a structure tag ("Motor1.Drive.Rpm", "Pumps[2].Flow").
