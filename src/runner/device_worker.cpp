@@ -15,11 +15,9 @@ constexpr std::chrono::milliseconds kMaxIdle{1000};
 
 DeviceWorker::DeviceWorker(ZELInterface *plugin, const DeviceInstancePlugin &device,
                            const QList<ItemInstancePlugin> &items, Events *events, WorkerOptions options)
-    : plugin_(plugin), device_(device), events_(events), options_(std::move(options))
+    : plugin_(plugin), device_(device), records_(items), items_(size_t(items.size()), Scheduled{Clock::now(), false}),
+      events_(events), options_(std::move(options))
 {
-    const Clock::time_point now = Clock::now();
-    for (const ItemInstancePlugin &item : items)
-        items_.push_back({item, now, false});
     inputOpen_ = options_.inputOpen;
 }
 
@@ -84,7 +82,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     list.device = device_;
     for (size_t i : due) {
         DataItem data;
-        data.item = items_[i].record;
+        data.item = records_.at(int(i));
         data.device = device_;
         list.dataItems << data;
     }
@@ -143,15 +141,16 @@ void DeviceWorker::writeBatch(const std::vector<WriteRequest> &batch)
     LogList list;
     list.device = device_;
     for (const WriteRequest &w : batch) {
-        auto it = std::find_if(items_.begin(), items_.end(), [&](const Scheduled &s) { return s.record.uid == w.uid; });
-        if (it == items_.end())
+        const auto it = std::find_if(records_.cbegin(), records_.cend(),
+                                     [&](const ItemInstancePlugin &r) { return r.uid == w.uid; });
+        if (it == records_.cend())
             continue;
         DataItem data;
-        data.item = it->record;
+        data.item = *it;
         data.device = device_;
         data.values.insert(kValue, w.value);
         list.dataItems << data;
-        it->readBack = true;
+        items_[size_t(it - records_.cbegin())].readBack = true;
     }
     if (list.dataItems.isEmpty())
         return;
@@ -193,7 +192,7 @@ void DeviceWorker::run()
         std::vector<size_t> due;
         for (size_t i = 0; i < items_.size(); ++i) {
             const Scheduled &s = items_[i];
-            if (!s.record.enabled && !s.readBack)
+            if (!records_.at(int(i)).enabled && !s.readBack)
                 continue;
             const bool periodic = !options_.once || firstPass;
             if (s.readBack || (periodic && s.nextDue <= now))
@@ -206,7 +205,7 @@ void DeviceWorker::run()
                 Scheduled &s = items_[i];
                 s.readBack = false;
                 // Skip the slots a slow pass missed instead of reading in a burst to catch up.
-                const auto interval = std::chrono::milliseconds(std::max(s.record.readIntervalMs, 50));
+                const auto interval = std::chrono::milliseconds(std::max(records_.at(int(i)).readIntervalMs, 50));
                 s.nextDue += interval;
                 if (s.nextDue <= after)
                     s.nextDue = after + interval;
@@ -221,9 +220,9 @@ void DeviceWorker::run()
 
         Clock::time_point wakeAt = Clock::now() + kMaxIdle;
         if (!options_.once)
-            for (const Scheduled &s : items_)
-                if (s.record.enabled)
-                    wakeAt = std::min(wakeAt, s.nextDue);
+            for (size_t i = 0; i < items_.size(); ++i)
+                if (records_.at(int(i)).enabled)
+                    wakeAt = std::min(wakeAt, items_[i].nextDue);
         std::unique_lock<std::mutex> lock(mutex_);
         if (options_.once && queue_.empty() && !inputOpen_)
             break;

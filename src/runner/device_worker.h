@@ -54,8 +54,9 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    // One per record, same index: the records stay in the list the worker was given, shared
+    // rather than copied, as 50 controllers of a thousand items would pay for them twice.
     struct Scheduled {
-        ItemInstancePlugin record;
         Clock::time_point nextDue;
         bool readBack = false; // written since its last read
     };
@@ -68,6 +69,7 @@ private:
 
     ZELInterface *plugin_;
     DeviceInstancePlugin device_;
+    QList<ItemInstancePlugin> records_;
     std::vector<Scheduled> items_;
     Events *events_;
     WorkerOptions options_;
