@@ -14,9 +14,10 @@ constexpr std::chrono::milliseconds kMaxIdle{1000};
 } // namespace
 
 DeviceWorker::DeviceWorker(ZELInterface *plugin, const DeviceInstancePlugin &device,
-                           const QList<ItemInstancePlugin> &items, Events *events, WorkerOptions options)
-    : plugin_(plugin), device_(device), records_(items), items_(size_t(items.size()), Scheduled{Clock::now(), false}),
-      events_(events), options_(std::move(options))
+                           const QList<ItemInstancePlugin> &identityItems, Events *events, WorkerOptions options)
+    : plugin_(plugin), device_(device), identity_(identityItems),
+      items_(size_t(identityItems.size() + device.items.size()), Scheduled{Clock::now(), false}), events_(events),
+      options_(std::move(options))
 {
     inputOpen_ = options_.inputOpen;
 }
@@ -82,7 +83,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     list.device = device_;
     for (size_t i : due) {
         DataItem data;
-        data.item = records_.at(int(i));
+        data.item = record(i);
         data.device = device_;
         list.dataItems << data;
     }
@@ -95,10 +96,13 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     // The plugin stamps identity values only; tag values get the time the pass ended.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString deviceStatus = list.device.statusMessage;
+    const int items = list.dataItems.size();
     std::vector<Update> updates;
-    updates.reserve(size_t(list.dataItems.size()));
-    for (int k = 0; k < list.dataItems.size(); ++k) {
-        const DataItem &data = list.dataItems.at(k);
+    updates.reserve(size_t(items));
+    // Each host record goes as soon as its update is made: with every device in a pass at
+    // once, the records and the updates of all of them would otherwise be held together.
+    while (!list.dataItems.isEmpty()) {
+        const DataItem data = list.dataItems.takeFirst();
         Update u;
         u.kind = Update::Read;
         u.deviceId = device_.id;
@@ -119,7 +123,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     }
     events_->post(std::move(updates));
     postDevice(deviceStatus);
-    postPass(list.dataItems.size(), errors, took);
+    postPass(items, errors, took);
 }
 
 void DeviceWorker::postPass(int items, int errors, Clock::duration took)
@@ -141,16 +145,17 @@ void DeviceWorker::writeBatch(const std::vector<WriteRequest> &batch)
     LogList list;
     list.device = device_;
     for (const WriteRequest &w : batch) {
-        const auto it = std::find_if(records_.cbegin(), records_.cend(),
-                                     [&](const ItemInstancePlugin &r) { return r.uid == w.uid; });
-        if (it == records_.cend())
+        size_t i = 0;
+        while (i < items_.size() && record(i).uid != w.uid)
+            ++i;
+        if (i == items_.size())
             continue;
         DataItem data;
-        data.item = *it;
+        data.item = record(i);
         data.device = device_;
         data.values.insert(kValue, w.value);
         list.dataItems << data;
-        items_[size_t(it - records_.cbegin())].readBack = true;
+        items_[i].readBack = true;
     }
     if (list.dataItems.isEmpty())
         return;
@@ -192,7 +197,7 @@ void DeviceWorker::run()
         std::vector<size_t> due;
         for (size_t i = 0; i < items_.size(); ++i) {
             const Scheduled &s = items_[i];
-            if (!records_.at(int(i)).enabled && !s.readBack)
+            if (!record(i).enabled && !s.readBack)
                 continue;
             const bool periodic = !options_.once || firstPass;
             if (s.readBack || (periodic && s.nextDue <= now))
@@ -205,7 +210,7 @@ void DeviceWorker::run()
                 Scheduled &s = items_[i];
                 s.readBack = false;
                 // Skip the slots a slow pass missed instead of reading in a burst to catch up.
-                const auto interval = std::chrono::milliseconds(std::max(records_.at(int(i)).readIntervalMs, 50));
+                const auto interval = std::chrono::milliseconds(std::max(record(i).readIntervalMs, 50));
                 s.nextDue += interval;
                 if (s.nextDue <= after)
                     s.nextDue = after + interval;
@@ -221,7 +226,7 @@ void DeviceWorker::run()
         Clock::time_point wakeAt = Clock::now() + kMaxIdle;
         if (!options_.once)
             for (size_t i = 0; i < items_.size(); ++i)
-                if (records_.at(int(i)).enabled)
+                if (record(i).enabled)
                     wakeAt = std::min(wakeAt, items_[i].nextDue);
         std::unique_lock<std::mutex> lock(mutex_);
         if (options_.once && queue_.empty() && !inputOpen_)
