@@ -406,7 +406,7 @@ int runSession(const SessionOptions &options)
     out.setGiveUp([&] { return stopDue() && clock.elapsed() - dueAt >= kCatchUpMs; });
     QString reason;
     size_t finished = 0;
-    auto consume = [&](const std::vector<Update> &updates) {
+    auto consume = [&](const std::deque<Update> &updates) {
         QElapsedTimer printing;
         printing.start();
         for (const Update &u : updates) {
