@@ -11,6 +11,7 @@
 #include <absim/simulator.h>
 #include <libplctag.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,12 @@ long residentKiB()
         if (line.rfind("VmRSS:", 0) == 0)
             return std::atol(line.c_str() + 6);
     return 0;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 void tagLibrary(std::vector<Row> &rows, int rounds)
@@ -126,26 +133,49 @@ void plugin(std::vector<Row> &rows, bool quick)
                     double(after - before) / maxItems, 0, 0, "target <= 1 KiB"});
 
     // Overlapped and packed passes make a pass cost a fraction of a round trip per item.
-    double per1000 = 0;
-    for (int n : {1, 100, 1000, 10000}) {
-        if (n > maxItems)
-            break;
+    for (int n : {1, 100}) {
         LogList l = itemsBatch(device, n, false);
         p.readData(&l);
-        const int passes = n >= 1000 ? 3 : (n >= 100 ? 30 : 2000);
+        const int passes = n >= 100 ? 30 : 2000;
         const auto start = Clock::now();
         for (int i = 0; i < passes; ++i)
             p.readData(&l);
-        const double perPass = microsSince(start, passes);
-        const double perItem = perPass / n;
-        if (n == 1000)
-            per1000 = perItem;
-        Row r{"plugin: readData, " + std::to_string(n) + " cached DINT items", perPass, double(n),
-              n == 1 ? 1.5 : (n >= 1000 ? 0.25 : 0), ""};
-        if (n > 1000) {
-            r.note = "per item " + std::to_string(perItem / per1000).substr(0, 4) +
-                     "x the 1,000-item cost (target <= 1.2x)";
-            r.missed = perItem / per1000 > 1.2;
+        rows.push_back({"plugin: readData, " + std::to_string(n) + " cached DINT items", microsSince(start, passes),
+                        double(n), n == 1 ? 1.5 : 0, ""});
+    }
+    // The larger passes take turns, round after round, and each figure is the median of its
+    // rounds: load that comes and goes on a shared machine then falls on both alike, and the
+    // per-item ratio is taken within each round before its median.
+    std::vector<int> sizes{1000};
+    if (maxItems >= 10000)
+        sizes.push_back(10000);
+    std::vector<LogList> lists;
+    for (int n : sizes) {
+        lists.push_back(itemsBatch(device, n, false));
+        p.readData(&lists.back());
+    }
+    const int rounds = quick ? 5 : 15;
+    std::vector<std::vector<double>> perPass(sizes.size());
+    std::vector<double> ratios;
+    for (int r = 0; r < rounds; ++r) {
+        for (size_t k = 0; k < sizes.size(); ++k) {
+            const int passes = sizes[k] >= 10000 ? 1 : 10;
+            const auto start = Clock::now();
+            for (int i = 0; i < passes; ++i)
+                p.readData(&lists[k]);
+            perPass[k].push_back(microsSince(start, passes));
+        }
+        if (sizes.size() > 1)
+            ratios.push_back(perPass[1].back() / sizes[1] / (perPass[0].back() / sizes[0]));
+    }
+    for (size_t k = 0; k < sizes.size(); ++k) {
+        Row r{"plugin: readData, " + std::to_string(sizes[k]) + " cached DINT items", median(perPass[k]),
+              double(sizes[k]), 0.25, ""};
+        if (k > 0) {
+            const double x = median(ratios);
+            r.note = "per item " + std::to_string(x).substr(0, 4) + "x the 1,000-item cost, median of " +
+                     std::to_string(rounds) + " interleaved rounds (target <= 1.2x)";
+            r.missed = x > 1.2;
         }
         rows.push_back(r);
     }

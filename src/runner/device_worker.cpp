@@ -14,12 +14,11 @@ constexpr std::chrono::milliseconds kMaxIdle{1000};
 } // namespace
 
 DeviceWorker::DeviceWorker(ZELInterface *plugin, const DeviceInstancePlugin &device,
-                           const QList<ItemInstancePlugin> &items, Events *events, WorkerOptions options)
-    : plugin_(plugin), device_(device), events_(events), options_(std::move(options))
+                           const QList<ItemInstancePlugin> &identityItems, Events *events, WorkerOptions options)
+    : plugin_(plugin), device_(device), identity_(identityItems),
+      items_(size_t(identityItems.size() + device.items.size()), Scheduled{Clock::now(), false}), events_(events),
+      options_(std::move(options))
 {
-    const Clock::time_point now = Clock::now();
-    for (const ItemInstancePlugin &item : items)
-        items_.push_back({item, now, false});
     inputOpen_ = options_.inputOpen;
 }
 
@@ -84,7 +83,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     list.device = device_;
     for (size_t i : due) {
         DataItem data;
-        data.item = items_[i].record;
+        data.item = record(i);
         data.device = device_;
         list.dataItems << data;
     }
@@ -97,10 +96,13 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     // The plugin stamps identity values only; tag values get the time the pass ended.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString deviceStatus = list.device.statusMessage;
+    const int items = list.dataItems.size();
     std::vector<Update> updates;
-    updates.reserve(size_t(list.dataItems.size()));
-    for (int k = 0; k < list.dataItems.size(); ++k) {
-        const DataItem &data = list.dataItems.at(k);
+    updates.reserve(size_t(items));
+    // Each host record goes as soon as its update is made: with every device in a pass at
+    // once, the records and the updates of all of them would otherwise be held together.
+    while (!list.dataItems.isEmpty()) {
+        const DataItem data = list.dataItems.takeFirst();
         Update u;
         u.kind = Update::Read;
         u.deviceId = device_.id;
@@ -121,7 +123,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     }
     events_->post(std::move(updates));
     postDevice(deviceStatus);
-    postPass(list.dataItems.size(), errors, took);
+    postPass(items, errors, took);
 }
 
 void DeviceWorker::postPass(int items, int errors, Clock::duration took)
@@ -143,15 +145,17 @@ void DeviceWorker::writeBatch(const std::vector<WriteRequest> &batch)
     LogList list;
     list.device = device_;
     for (const WriteRequest &w : batch) {
-        auto it = std::find_if(items_.begin(), items_.end(), [&](const Scheduled &s) { return s.record.uid == w.uid; });
-        if (it == items_.end())
+        size_t i = 0;
+        while (i < items_.size() && record(i).uid != w.uid)
+            ++i;
+        if (i == items_.size())
             continue;
         DataItem data;
-        data.item = it->record;
+        data.item = record(i);
         data.device = device_;
         data.values.insert(kValue, w.value);
         list.dataItems << data;
-        it->readBack = true;
+        items_[i].readBack = true;
     }
     if (list.dataItems.isEmpty())
         return;
@@ -193,7 +197,7 @@ void DeviceWorker::run()
         std::vector<size_t> due;
         for (size_t i = 0; i < items_.size(); ++i) {
             const Scheduled &s = items_[i];
-            if (!s.record.enabled && !s.readBack)
+            if (!record(i).enabled && !s.readBack)
                 continue;
             const bool periodic = !options_.once || firstPass;
             if (s.readBack || (periodic && s.nextDue <= now))
@@ -206,7 +210,7 @@ void DeviceWorker::run()
                 Scheduled &s = items_[i];
                 s.readBack = false;
                 // Skip the slots a slow pass missed instead of reading in a burst to catch up.
-                const auto interval = std::chrono::milliseconds(std::max(s.record.readIntervalMs, 50));
+                const auto interval = std::chrono::milliseconds(std::max(record(i).readIntervalMs, 50));
                 s.nextDue += interval;
                 if (s.nextDue <= after)
                     s.nextDue = after + interval;
@@ -221,9 +225,9 @@ void DeviceWorker::run()
 
         Clock::time_point wakeAt = Clock::now() + kMaxIdle;
         if (!options_.once)
-            for (const Scheduled &s : items_)
-                if (s.record.enabled)
-                    wakeAt = std::min(wakeAt, s.nextDue);
+            for (size_t i = 0; i < items_.size(); ++i)
+                if (record(i).enabled)
+                    wakeAt = std::min(wakeAt, items_[i].nextDue);
         std::unique_lock<std::mutex> lock(mutex_);
         if (options_.once && queue_.empty() && !inputOpen_)
             break;

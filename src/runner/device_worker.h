@@ -37,9 +37,10 @@ struct WorkerOptions {
 
 class DeviceWorker {
 public:
-    // `items`: the device's items, identity items included; disabled ones are never read.
-    DeviceWorker(ZELInterface *plugin, const DeviceInstancePlugin &device, const QList<ItemInstancePlugin> &items,
-                 Events *events, WorkerOptions options);
+    // The device's items are `identityItems`, then the configured ones in `device.items`;
+    // disabled ones are never read.
+    DeviceWorker(ZELInterface *plugin, const DeviceInstancePlugin &device,
+                 const QList<ItemInstancePlugin> &identityItems, Events *events, WorkerOptions options);
     ~DeviceWorker();
     DeviceWorker(const DeviceWorker &) = delete;
     DeviceWorker &operator=(const DeviceWorker &) = delete;
@@ -54,12 +55,18 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    // One per record, same index. The records stay in the host's lists, shared rather than
+    // copied: 50 controllers of a thousand items would pay for them twice.
     struct Scheduled {
-        ItemInstancePlugin record;
         Clock::time_point nextDue;
         bool readBack = false; // written since its last read
     };
 
+    const ItemInstancePlugin &record(size_t i) const
+    {
+        const size_t n = size_t(identity_.size());
+        return i < n ? identity_.at(int(i)) : device_.items.at(int(i - n));
+    }
     void run();
     void readPass(const std::vector<size_t> &due);
     void writeBatch(const std::vector<WriteRequest> &batch);
@@ -68,6 +75,7 @@ private:
 
     ZELInterface *plugin_;
     DeviceInstancePlugin device_;
+    QList<ItemInstancePlugin> identity_;
     std::vector<Scheduled> items_;
     Events *events_;
     WorkerOptions options_;

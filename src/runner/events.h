@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -74,12 +75,12 @@ public:
     }
 
     // Everything posted so far; waits at most `limit` for the first update.
-    std::vector<Update> take(std::chrono::milliseconds limit)
+    std::deque<Update> take(std::chrono::milliseconds limit)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         cv_.wait_until(lock, std::chrono::steady_clock::now() + limit, [this] { return !queue_.empty() || poked_; });
         poked_ = false;
-        std::vector<Update> out;
+        std::deque<Update> out;
         out.swap(queue_);
         waiting_.clear();
         return out;
@@ -108,7 +109,9 @@ private:
 
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::vector<Update> queue_;
+    // A deque: one update per item of every controller waits here while output lags, and a
+    // vector's doubling would hold up to twice that, three times while it moves.
+    std::deque<Update> queue_;
     QHash<QString, size_t> waiting_; // coalescing key -> its update's place in queue_
     bool poked_ = false;
 };

@@ -364,19 +364,18 @@ int runSession(const SessionOptions &options)
     std::map<int, DeviceWorker *> byId;
     for (int k = 0; k < config.devices.size(); ++k) {
         const DeviceConfig &d = config.devices.at(k);
-        QList<ItemInstancePlugin> items;
+        QList<ItemInstancePlugin> identity;
         for (const ItemInstancePlugin &item : hostItems)
             if (item.deviceId == d.id)
-                items << item;
-        for (const ItemInstancePlugin &item : qAsConst(deviceRecords.at(k).items))
-            items << item;
-        for (const ItemInstancePlugin &item : qAsConst(items))
-            out.addRow(d.id, d.name, item.uid, item.name);
+                identity << item;
+        for (const QList<ItemInstancePlugin> *items : {&qAsConst(identity), &deviceRecords.at(k).items})
+            for (const ItemInstancePlugin &item : *items)
+                out.addRow(d.id, d.name, item.uid, item.name);
         WorkerOptions wo;
         wo.once = options.once;
         wo.inputOpen = options.stdinWrites;
         wo.initialWrites = initialWrites[d.id];
-        workers.push_back(std::make_unique<DeviceWorker>(plugin, deviceRecords.at(k), items, &events, wo));
+        workers.push_back(std::make_unique<DeviceWorker>(plugin, deviceRecords.at(k), identity, &events, wo));
         byId[d.id] = workers.back().get();
     }
     out.setHeader(QStringLiteral("ab-eip-runner: %1, %2 device(s), plugin %3")
@@ -407,7 +406,7 @@ int runSession(const SessionOptions &options)
     out.setGiveUp([&] { return stopDue() && clock.elapsed() - dueAt >= kCatchUpMs; });
     QString reason;
     size_t finished = 0;
-    auto consume = [&](const std::vector<Update> &updates) {
+    auto consume = [&](const std::deque<Update> &updates) {
         QElapsedTimer printing;
         printing.start();
         for (const Update &u : updates) {

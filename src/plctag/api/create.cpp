@@ -23,7 +23,8 @@ void retire(const TagPtr &t)
     {
         std::lock_guard<std::mutex> l(t->m);
         t->gone = true;
-        t->lockCv.notify_all(); // waiters in plc_tag_lock give up
+        if (t->lockCv)
+            t->lockCv->notify_all(); // waiters in plc_tag_lock give up
     }
 }
 

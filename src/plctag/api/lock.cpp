@@ -20,7 +20,11 @@ int plc_tag_lock(int32_t id)
         return PLCTAG_STATUS_OK;
     }
     // No time limit, as libplctag's; a destroy releases the waiters.
-    t->lockCv.wait(l, [&] { return t->depth == 0 || t->gone; });
+    if (t->depth > 0 && !t->gone) {
+        if (!t->lockCv)
+            t->lockCv = std::make_unique<std::condition_variable>();
+        t->lockCv->wait(l, [&] { return t->depth == 0 || t->gone; });
+    }
     if (t->gone)
         return PLCTAG_ERR_NOT_FOUND;
     t->owner = me;
@@ -38,7 +42,8 @@ int plc_tag_unlock(int32_t id)
         return PLCTAG_ERR_MUTEX_UNLOCK;
     if (--t->depth == 0) {
         t->owner = std::thread::id();
-        t->lockCv.notify_one();
+        if (t->lockCv)
+            t->lockCv->notify_one();
     }
     return PLCTAG_STATUS_OK;
 }

@@ -30,7 +30,6 @@ struct BoolArrayProbe {
 };
 
 struct Tag final : Job, std::enable_shared_from_this<Tag> {
-    int32_t id = 0;
     std::shared_ptr<Session> session;
     const Family *family = nullptr;
     const Protocol *protocol = nullptr;
@@ -42,25 +41,28 @@ struct Tag final : Job, std::enable_shared_from_this<Tag> {
     int elemCount = 1;
     int connectionGroup = 0;
     int readCacheMs = 0;
+    int32_t id = 0;
 
     std::atomic<uint32_t> generation{1};
 
     // Guarded by m.
     std::mutex m;
     std::vector<uint8_t> data;
-    bool haveData = false;
     int status = 1;          // PLCTAG_STATUS_PENDING until the initial read completes
+    bool haveData = false;
     bool busy = false;       // a read or write in flight
     bool jobQueued = false;  // an operation waits for the session's thread
     bool jobWrite = false;
     uint32_t jobGeneration = 0;
-    Clock::time_point cacheUntil{};
     uint32_t replyBytes = 0; // data bytes of the last read: what a packed read's reply is sized by
+    Clock::time_point cacheUntil{};
     std::unique_ptr<BoolArrayProbe> boolProbe; // only until the initial read ends
 
     // plc_tag_lock: recursive, owned by one thread; purely advisory. Guarded by m too (no
-    // code holding m waits for this lock, so one mutex serves both and saves its bytes).
-    std::condition_variable lockCv;
+    // code holding m waits for this lock, so one mutex serves both and saves its bytes). The
+    // condition variable is made by the first caller that has to wait: most tags never see
+    // one, and its 48 bytes were a tenth of an open tag.
+    std::unique_ptr<std::condition_variable> lockCv;
     std::thread::id owner;
     int depth = 0;
     bool gone = false; // destroyed: lock waiters give up
