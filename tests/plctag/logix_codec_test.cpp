@@ -100,17 +100,6 @@ TEST(LogixRead, FragmentsAndTheirEnd)
         << "a Read Tag reply to a Read Tag Fragmented request";
 }
 
-TEST(LogixRead, ErrorRepliesMapToStatus)
-{
-    const Protocol &lgx = logix::logixProtocol();
-    const TagAddress a = compile(lgx, "NoSuchTag");
-    ReadChunk c;
-    // logix-unknown-tag.txt: cpppo's 0x05; a Logix controller's 0x04. Both are "not found".
-    EXPECT_EQ(decodeRead(lgx, a, hex("d2 00 05 01 00 00"), &c), PLCTAG_ERR_NOT_FOUND);
-    EXPECT_EQ(decodeRead(lgx, a, hex("d2 00 04 01 00 00"), &c), PLCTAG_ERR_NOT_FOUND);
-    EXPECT_EQ(decodeRead(lgx, a, hex("d2 00 ff 01 05 21"), &c), PLCTAG_ERR_OUT_OF_BOUNDS);
-}
-
 TEST(OmronRead, PlainReadTagOnly)
 {
     const Protocol &omron = logix::omronProtocol();

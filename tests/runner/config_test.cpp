@@ -63,23 +63,6 @@ TEST(RunnerConfig, NamesNumbersAndDefaults)
     EXPECT_TRUE(c.devices[1].items.isEmpty());
 }
 
-TEST(RunnerConfig, TypeSpellings)
-{
-    EXPECT_EQ(dataTypeFromText("LReal"), 12);
-    EXPECT_EQ(dataTypeFromText("string"), 11);
-    EXPECT_EQ(dataTypeFromText("double_word"), 9);
-    EXPECT_EQ(dataTypeFromText("UDINT"), 8);
-    EXPECT_EQ(dataTypeFromText("15"), -1);
-    EXPECT_EQ(dataTypeFromText("-1"), -1);
-    EXPECT_EQ(dataTypeFromText("Dword2"), -1);
-    EXPECT_EQ(controllerTypeFromText("SLC500"), 3);
-    EXPECT_EQ(controllerTypeFromText("Omron NJ/NX"), 7);
-    EXPECT_EQ(controllerTypeFromText("micro-800"), 0);
-    EXPECT_EQ(controllerTypeFromText("8"), -1);
-    EXPECT_EQ(controllerTypeName(6), "FlexLogix");
-    EXPECT_EQ(dataTypeName(11), "String");
-}
-
 // Each error names the place (line:column of the offending value, or of the object that
 // lacks a field) and the field path.
 TEST(RunnerConfig, ErrorsNameLineAndField)
