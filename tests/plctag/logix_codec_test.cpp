@@ -204,24 +204,6 @@ TEST(LogixWrite, BitWritesUseReadModifyWrite)
     EXPECT_EQ(lgx.decodeWrite(a, hex("ce 00 00 00").data(), 4), PLCTAG_STATUS_OK);
 }
 
-TEST(LogixCompile, RejectsWhatTheFamilyCannotAddress)
-{
-    const Protocol &lgx = logix::logixProtocol();
-    TagSpec spec;
-    TagAddress a;
-    spec.name = "Counter.5";
-    spec.elemCount = 2;
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_BAD_PARAM) << "a bit of more than one element";
-    spec.name = "Counter";
-    spec.elemCount = -1;
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_BAD_PARAM);
-    spec.elemCount = 1;
-    spec.name = "@tags";
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_UNSUPPORTED);
-    spec.name = "1abc";
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_BAD_PARAM);
-}
-
 TEST(TagList, RequestsFollowTheScopeAndTheLastInstance)
 {
     const Protocol &list = logix::tagListProtocol();

@@ -137,22 +137,5 @@ TEST_F(ControlLogixChassis, TheEthernetModuleRoutesButHoldsNoTags)
     EXPECT_EQ(sim->getInt("Small"), -5);
 }
 
-TEST_F(ControlLogixChassis, ConnectionIdsAreTheTargetsAndUnknownOnesGetNoAnswer)
-{
-    start(81, Personality::ControlLogix, {tagDef("Counter", CipType::Dint, {}, {"12345"})});
-    Client c = connect();
-    const Connection a = open(c, hex("01 00"), false, 504, 0x0101);
-    const Connection b = open(c, hex("01 00"), true, 4002, 0x0102);
-    EXPECT_NE(a.ot, b.ot);
-    EXPECT_EQ(toHex(unit(c, b, kReadCounter)), toHex(kCounterReply)); // answered with b's T->O id
-    EXPECT_EQ(toHex(unit(c, a, kReadCounter)), toHex(kCounterReply));
-    c.tcp.send(sendUnitData(c.session, a.to, 9, kReadCounter)); // our own id is not the target's
-    EXPECT_TRUE(c.tcp.silent());
-
-    // Connections belong to their TCP connection: closing it gives them back.
-    c.tcp.close();
-    EXPECT_TRUE(eventually([&] { return sim->openCipConnections() == 0; }));
-}
-
 } // namespace
 } // namespace simtest

@@ -47,18 +47,6 @@ TEST_F(Encapsulation, RegisterSessionRefusesOtherVersionsOptionsAndLengths)
     EXPECT_EQ(toHex(ok), toHex(encap(0x65, rd32(ok, 4), hex("01 00 00 00"), 4)));
 }
 
-TEST_F(Encapsulation, UnRegisterSessionClosesWithoutReplyAndFreesItsConnections)
-{
-    start(3, Personality::ControlLogix);
-    Client c = connect();
-    open(c, hex("01 00"));
-    EXPECT_EQ(sim->openCipConnections(), 1);
-    EXPECT_EQ(sim->openConnections(), 1);
-    c.tcp.send(encap(0x66, c.session, {}, 9));
-    EXPECT_TRUE(c.tcp.closedByPeer());
-    EXPECT_TRUE(eventually([&] { return sim->openConnections() == 0 && sim->openCipConnections() == 0; }));
-}
-
 TEST_F(Encapsulation, SendDataNeedsTheRegisteredHandle)
 {
     start(4, Personality::CompactLogix);

@@ -99,35 +99,6 @@ TEST_F(LogixTags, RefusedRequestsChangeNothing)
     EXPECT_EQ(sim->getString("Text"), "hello plc");
 }
 
-TEST_F(LogixTags, UnconnectedReadsFragmentWithinTheMessageLimit)
-{
-    begin(93);
-    // Read Tag of more than fits: status 0x06 and as many whole elements as fit.
-    const Bytes whole = rr(c, unconnectedSend(hex("4c 04 91 05 'Large' 00 e8 03"), hex("01 00")));
-    ASSERT_GE(whole.size(), 6u);
-    EXPECT_EQ(toHex(slice(whole, 0, 6)), "cc 00 06 00 c4 00");
-    EXPECT_EQ((whole.size() - 6) % 4, 0u);
-
-    Bytes data;
-    for (int round = 0; round < 20; ++round) {
-        const Bytes r = rr(c, unconnectedSend(hex("52 04 91 05 'Large' 00 e8 03") + le32(uint32_t(data.size())),
-                                              hex("01 00")));
-        ASSERT_GE(r.size(), 6u);
-        const size_t chunk = r.size() - 6;
-        EXPECT_EQ(chunk % 4, 0u);
-        EXPECT_LE(r.size(), 504u);
-        data = data + slice(r, 6);
-        if (r[2] == 0x00)
-            break;
-        EXPECT_EQ(toHex(slice(r, 0, 6)), "d2 00 06 00 c4 00");
-    }
-    ASSERT_EQ(data.size(), 4000u);
-    for (uint32_t i = 0; i < 1000; ++i)
-        ASSERT_EQ(rd32(data, i * 4), 1 + 3 * i) << i;
-    EXPECT_EQ(toHex(rr(c, unconnectedSend(hex("52 04 91 05 'Large' 00 e8 03 a4 0f 00 00"), hex("01 00")))),
-              "d2 00 ff 01 05 21");
-}
-
 TEST_F(LogixTags, LargeConnectionTakesLargeWriteFragments)
 {
     begin(94, true);
@@ -204,18 +175,6 @@ protected:
     Client c;
     Connection conn;
 };
-
-TEST_F(OmronTags, SystemVariablesReadAsWholeArraysAndString)
-{
-    begin(110);
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 07 91 0c '_UnitVersion' 01 00"))), "cc 00 00 00 c6 00 01 28");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 0b 91 13 '_ProjectUnitVersion' 00 01 00"))), "cc 00 00 00 c6 00 01 28");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 09 91 10 '_SystemSWVersion' 01 00"))), "cc 00 00 00 c6 00 01 28 02");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 0a 91 11 '_HardwareRevision' 00 01 00"))),
-              toHex(hex("cc 00 00 00 d0 00 01 00 'B'")));
-    // One element by index: the byte and its pad.
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 08 91 0c '_UnitVersion' 28 01 01 00"))), "cc 00 00 00 c6 00 28 00");
-}
 
 TEST_F(OmronTags, TwoByteCountStringsAndPaddedBytes)
 {
