@@ -255,6 +255,11 @@ TEST(AttributeString, TagSettingsAndSessionKey)
          PLCTAG_ERR_OUT_OF_BOUNDS},
         {"protocol=ab_eip&gateway=192.0.2.10&plc=lgx&path=1,0&name=X&int32_byte_order=012", PLCTAG_ERR_TOO_SMALL},
         {"protocol=ab_eip&gateway=192.0.2.10&plc=lgx&path=1,0&name=X&str_count_word_bytes=3", PLCTAG_ERR_BAD_PARAM},
+        {"protocol=ab_eip&gateway=192.0.2.10&plc=lgx&path=1,0&name=X&str_max_capacity=70000", PLCTAG_ERR_BAD_PARAM},
+        {"protocol=ab_eip&gateway=192.0.2.10&plc=lgx&path=1,0&name=X&str_is_counted=1&str_count_word_bytes=0",
+         PLCTAG_ERR_BAD_PARAM},
+        {"protocol=ab_eip&gateway=192.0.2.10&plc=lgx&path=1,0&name=X&str_is_fixed_length=1&str_total_length=0",
+         PLCTAG_ERR_BAD_PARAM},
     };
     for (const Case &c : cases) {
         Tag x;

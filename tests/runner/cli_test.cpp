@@ -154,6 +154,12 @@ TEST_F(RunnerCli, SchemaAndIdentityItemsKeptAcrossRuns)
     r = runner({config, "--json", "--show-schema"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains(store + ":3:3: item store: items[1].uid: missing")) << qPrintable(r.err);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("{\n  \"items\": [\n    {\"uid\": }\n  ]\n}");
+    f.close();
+    r = runner({config, "--json", "--show-schema"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(store + ":3:14: item store is not valid JSON")) << qPrintable(r.err);
 }
 
 TEST_F(RunnerCli, InterruptStopsThePluginAndSavesTheStore)

@@ -91,19 +91,6 @@ TEST_P(CipFamily, RoutesReachTheCpuOrFailWithThePortStatus)
     EXPECT_EQ(sim->openCipConnections(), 0);
 }
 
-TEST_P(CipFamily, RepeatedSequenceCountIsAnsweredAgainNotExecutedAgain)
-{
-    begin(3);
-    const Connection conn = open(c, GetParam().route);
-    const Bytes write7 = hex("4d 05 91 07 'Counter' 00 c4 00 01 00 07 00 00 00");
-    EXPECT_EQ(toHex(unitSeq(c, conn, 5, write7)), "cd 00 00 00");
-    ASSERT_TRUE(sim->setInt("Counter", 99));
-    EXPECT_EQ(toHex(unitSeq(c, conn, 5, write7)), "cd 00 00 00");
-    EXPECT_EQ(sim->getInt("Counter"), 99);
-    EXPECT_EQ(toHex(unitSeq(c, conn, 6, write7)), "cd 00 00 00");
-    EXPECT_EQ(sim->getInt("Counter"), 7);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Personalities, CipFamily,
     ::testing::Values(Family{"ControlLogix", Personality::ControlLogix, 30, hex("01 00"), 4002, 511, hex("01 05"), 0x0312},

@@ -1,5 +1,5 @@
-// Logix tag services (Read / Write Tag, fragmented forms, Read-Modify-Write, Multiple Service
-// Packet) and their error replies, then the Micro800 and Omron wire dialects.
+// Logix tag services (Read / Write Tag, fragmented forms, Read-Modify-Write) and their error
+// replies, then the Omron wire dialect.
 // Addresses 127.0.10.90-129.
 #include "sim_fixture.h"
 
@@ -116,50 +116,6 @@ TEST_F(LogixTags, LargeConnectionTakesLargeWriteFragments)
     EXPECT_EQ(sim->getInt("Large", 999), 1998);
     EXPECT_EQ(toHex(unit(c, conn, head + le32(3996) + le32(7) + le32(7))), "d3 00 ff 01 04 21");
     EXPECT_EQ(sim->getInt("Large", 999), 1998);
-}
-
-TEST_F(LogixTags, MultipleServicePacket)
-{
-    begin(95);
-    // As pycomm3 sent it: offsets from the count field, three reads, all good.
-    expectReplies({{"0a 02 20 02 24 01 03 00 08 00 16 00 20 00 4c 05 91 07 'Counter' 00 01 00 "
-                    "4c 03 91 04 'Temp' 01 00 4c 04 91 03 'Arr' 00 28 02 01 00",
-                    "8a 00 00 00 03 00 08 00 12 00 1c 00 cc 00 00 00 c4 00 39 30 00 00 "
-                    "cc 00 00 00 ca 00 00 00 50 40 cc 00 00 00 c4 00 67 00 00 00"},
-                   // One failure: overall 0x1E, the good reply still inside.
-                   {"0a 02 20 02 24 01 02 00 06 00 0e 00 4c 02 91 01 'A' 00 01 00 4c 02 91 02 'Bb' 01 00",
-                    "8a 00 1e 00 02 00 06 00 10 00 cc 00 00 00 c4 00 2a 00 00 00 cc 00 04 01 00 00"},
-                   // A write and a read of the same tag run in order.
-                   {"0a 02 20 02 24 01 02 00 06 00 14 00 4d 02 91 01 'A' 00 c4 00 01 00 07 00 00 00 "
-                    "4c 02 91 01 'A' 00 01 00",
-                    "8a 00 00 00 02 00 06 00 0a 00 cd 00 00 00 cc 00 00 00 c4 00 07 00 00 00"},
-                   // An offset inside the offset table.
-                   {"0a 02 20 02 24 01 01 00 02 00 4c 02 91 01 'A' 00 01 00", "8a 00 13 00"}});
-    EXPECT_EQ(sim->getInt("A"), 7);
-}
-
-using Micro800Tags = SimTest;
-
-TEST_F(Micro800Tags, OneByteCountStringsNoRouteAndNoMultipleService)
-{
-    start(100, Personality::Micro800,
-          {tagDef("Counter", CipType::Dint, {}, {"987654"}), tagDef("Text", CipType::String, {}, {"hello"}),
-           tagDef("Names", CipType::String, {3}, {"a", "bcd", ""})});
-    Client c = connect();
-    EXPECT_EQ(toHex(rr(c, hex("4c 03 91 04 'Text' 01 00"))), toHex(hex("cc 00 00 00 da 00 05 'hello'")));
-    EXPECT_EQ(toHex(rr(c, hex("4c 04 91 05 'Names' 00 03 00"))), toHex(hex("cc 00 00 00 da 00 01 'a' 03 'bcd' 00")));
-
-    const Connection conn = open(c, {});
-    EXPECT_EQ(toHex(unit(c, conn, hex("52 05 91 07 'Counter' 00 01 00 00 00 00 00"))),
-              "d2 00 00 00 c4 00 06 12 0f 00");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4d 03 91 04 'Text' da 00 01 00 0c 'micro800 str'"))), "cd 00 00 00");
-    EXPECT_EQ(sim->getString("Text"), "micro800 str");
-    // The 88-byte Logix layout is another type here.
-    const Bytes logix = hex("4d 03 91 04 'Text' a0 02 ce 0f 01 00 02 00 00 00 'no'") + Bytes(84, 0);
-    EXPECT_EQ(toHex(unit(c, conn, logix)), "cd 00 ff 01 07 21");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4d 03 91 04 'Text' da 00 01 00 02 'ok' 00"))), "cd 00 ff 01 05 21");
-    EXPECT_EQ(sim->getString("Text"), "micro800 str");
-    EXPECT_EQ(toHex(unit(c, conn, hex("0a 02 20 02 24 01 01 00 04 00 4c 03 91 04 'Text' 01 00"))), "8a 00 08 00");
 }
 
 class OmronTags : public SimTest {
