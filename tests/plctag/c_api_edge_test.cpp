@@ -187,6 +187,7 @@ TEST_F(CApi, AccessorsOutOfBounds)
     EXPECT_EQ(plc_tag_set_bit(h, -1, 1), PLCTAG_ERR_OUT_OF_BOUNDS);
     uint8_t raw[8] = {};
     EXPECT_EQ(plc_tag_get_raw_bytes(h, 0, nullptr, 4), PLCTAG_ERR_NULL_PTR);
+    EXPECT_EQ(plc_tag_get_raw_bytes(h, 0, raw, 0), PLCTAG_ERR_BAD_PARAM);
     EXPECT_EQ(plc_tag_get_raw_bytes(h, 1, raw, 4), PLCTAG_ERR_OUT_OF_BOUNDS);
     EXPECT_EQ(plc_tag_get_raw_bytes(h, 0, raw, 4), PLCTAG_STATUS_OK);
     EXPECT_EQ(raw[0], 0xfe);
