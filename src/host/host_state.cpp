@@ -38,7 +38,6 @@ void reset()
     s.itemOrder.clear();
     s.itemsByUid.clear();
     s.lines.clear();
-    s.pauses.clear();
     s.pauseHook = nullptr;
     s.initCalls.clear();
     s.calls.clear();
@@ -81,18 +80,6 @@ void putItem(const ItemInstancePlugin &item)
     s.store(item);
 }
 
-bool findItem(const QString &uid, ItemInstancePlugin *item)
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    auto it = s.itemsByUid.constFind(uid);
-    if (it == s.itemsByUid.constEnd())
-        return false;
-    if (item)
-        *item = it.value();
-    return true;
-}
-
 QList<ItemInstancePlugin> items()
 {
     State &s = state();
@@ -101,13 +88,6 @@ QList<ItemInstancePlugin> items()
     for (const QString &uid : qAsConst(s.itemOrder))
         out << s.itemsByUid.value(uid);
     return out;
-}
-
-int itemCount()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.itemsByUid.size();
 }
 
 QStringList logTexts(LogLevel level)
@@ -138,17 +118,6 @@ QList<LogLine> takeLogLines()
     QList<LogLine> out;
     out.swap(s.lines);
     return out;
-}
-
-void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused)
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    const QString k = plugin + QLatin1Char('\n') + key;
-    if (paused)
-        s.pauses.insert(k);
-    else
-        s.pauses.remove(k);
 }
 
 void setDiscoveryPauseHook(std::function<bool(const QString &, const QString &)> hook)

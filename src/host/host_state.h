@@ -32,16 +32,14 @@ struct InitPluginCall {
     PluginInitOptions options;
 };
 
-// Forgets devices, items, log lines, pauses, hooks and recorded calls.
+// Forgets devices, items, log lines, hooks and recorded calls.
 ZELHOST_EXPORT void reset();
 
 ZELHOST_EXPORT void setDevices(const QList<DeviceInstancePlugin> &devices);
 
 // Item store keyed by uid; storing an item whose uid is already held replaces it.
 ZELHOST_EXPORT void putItem(const ItemInstancePlugin &item);
-ZELHOST_EXPORT bool findItem(const QString &uid, ItemInstancePlugin *item);
 ZELHOST_EXPORT QList<ItemInstancePlugin> items(); // in order of first storage
-ZELHOST_EXPORT int itemCount();
 
 // Every line the plugin logged, in order.
 ZELHOST_EXPORT QStringList logTexts(LogLevel level);
@@ -54,10 +52,8 @@ ZELHOST_EXPORT void setKeptLogLevel(LogLevel lowest);
 // Whether callTrace() records; on by default. Long runs and benchmarks switch it off.
 ZELHOST_EXPORT void setRecordCalls(bool on);
 
-// Pauses per plugin name and key (an address or "exclusive").
-ZELHOST_EXPORT void setDiscoveryPaused(const QString &plugin, const QString &key, bool paused);
-// Consulted on every query that no stored pause answers; returning true pauses. Lets a test
-// start a pause in the middle of a cycle. An empty function removes the hook.
+// Consulted on every pause query; returning true pauses. Lets a test start a pause in the
+// middle of a cycle. An empty function removes the hook.
 ZELHOST_EXPORT void setDiscoveryPauseHook(std::function<bool(const QString &plugin, const QString &key)> hook);
 
 ZELHOST_EXPORT QList<InitPluginCall> initPluginCalls();

@@ -15,7 +15,6 @@ struct State {
     QStringList itemOrder;
     QHash<QString, ItemInstancePlugin> itemsByUid;
     QList<LogLine> lines;
-    QSet<QString> pauses; // "plugin\nkey"
     std::function<bool(const QString &, const QString &)> pauseHook;
     QList<InitPluginCall> initCalls;
     QStringList calls;

@@ -79,8 +79,6 @@ bool PluginInterface::isDiscoveryPaused(QString plugin, QString key)
         std::lock_guard<std::mutex> lock(state().mutex);
         if (state().recordCalls)
             state().trace(QStringLiteral("isDiscoveryPaused:%1:%2").arg(plugin, key));
-        if (state().pauses.contains(plugin + QLatin1Char('\n') + key))
-            return true;
         hook = state().pauseHook;
     }
     // Called outside the lock so that the hook may use the control functions.

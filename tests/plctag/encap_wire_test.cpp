@@ -31,20 +31,6 @@ TEST(Encapsulation, RegisterSessionAsCaptured)
     EXPECT_FALSE(encap::readHeader(shortHeader, &h));
 }
 
-TEST(Encapsulation, UnRegisterSessionIsAHeaderOnly)
-{
-    Bytes out;
-    wire::Writer w(out);
-    encap::writeUnRegisterSession(w, 0x1091362b);
-    // pycomm3-logix-write-sint.txt ends with this message. pycomm3 puts "_pycomm_" in the
-    // sender context, we send zeros; every other field is the same.
-    const Bytes captured = hex("66 00 00 00 2b 36 91 10 00 00 00 00 5f 70 79 63 6f 6d 6d 5f 00 00 00 00");
-    ASSERT_EQ(out.size(), captured.size());
-    EXPECT_BYTES(Bytes(captured.begin(), captured.begin() + 12), Bytes(out.begin(), out.begin() + 12));
-    EXPECT_BYTES(hex("00 00 00 00 00 00 00 00"), Bytes(out.begin() + 12, out.begin() + 20));
-    EXPECT_BYTES(Bytes(captured.begin() + 20, captured.end()), Bytes(out.begin() + 20, out.end()));
-}
-
 // The connected read of logix-read-dint.txt: session 0x1411a19b, O->T id 0xabba45b9 from the
 // Forward Open reply, sequence 1. Every field of this frame is given by those three values.
 TEST(Encapsulation, SendUnitDataFramesAConnectedRequest)

@@ -100,17 +100,6 @@ TEST(LogixRead, FragmentsAndTheirEnd)
         << "a Read Tag reply to a Read Tag Fragmented request";
 }
 
-TEST(LogixRead, ErrorRepliesMapToStatus)
-{
-    const Protocol &lgx = logix::logixProtocol();
-    const TagAddress a = compile(lgx, "NoSuchTag");
-    ReadChunk c;
-    // logix-unknown-tag.txt: cpppo's 0x05; a Logix controller's 0x04. Both are "not found".
-    EXPECT_EQ(decodeRead(lgx, a, hex("d2 00 05 01 00 00"), &c), PLCTAG_ERR_NOT_FOUND);
-    EXPECT_EQ(decodeRead(lgx, a, hex("d2 00 04 01 00 00"), &c), PLCTAG_ERR_NOT_FOUND);
-    EXPECT_EQ(decodeRead(lgx, a, hex("d2 00 ff 01 05 21"), &c), PLCTAG_ERR_OUT_OF_BOUNDS);
-}
-
 TEST(OmronRead, PlainReadTagOnly)
 {
     const Protocol &omron = logix::omronProtocol();
@@ -213,24 +202,6 @@ TEST(LogixWrite, BitWritesUseReadModifyWrite)
     const TagAddress past = compile(lgx, "Counter.40");
     encodeWrite(lgx, past, hex("00 00 00 00"), 0, 4000, &consumed, PLCTAG_ERR_OUT_OF_BOUNDS);
     EXPECT_EQ(lgx.decodeWrite(a, hex("ce 00 00 00").data(), 4), PLCTAG_STATUS_OK);
-}
-
-TEST(LogixCompile, RejectsWhatTheFamilyCannotAddress)
-{
-    const Protocol &lgx = logix::logixProtocol();
-    TagSpec spec;
-    TagAddress a;
-    spec.name = "Counter.5";
-    spec.elemCount = 2;
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_BAD_PARAM) << "a bit of more than one element";
-    spec.name = "Counter";
-    spec.elemCount = -1;
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_BAD_PARAM);
-    spec.elemCount = 1;
-    spec.name = "@tags";
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_UNSUPPORTED);
-    spec.name = "1abc";
-    EXPECT_EQ(lgx.compile(spec, &a), PLCTAG_ERR_BAD_PARAM);
 }
 
 TEST(TagList, RequestsFollowTheScopeAndTheLastInstance)

@@ -1,13 +1,10 @@
 #include "config.h"
 #include "item_index.h"
-#include "item_store.h"
 #include "json_locate.h"
 #include "qt_print.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -61,23 +58,6 @@ TEST(RunnerConfig, NamesNumbersAndDefaults)
     EXPECT_EQ(d.items[2].dataType, 12);
     EXPECT_EQ(c.devices[1].controllerType, 7);
     EXPECT_TRUE(c.devices[1].items.isEmpty());
-}
-
-TEST(RunnerConfig, TypeSpellings)
-{
-    EXPECT_EQ(dataTypeFromText("LReal"), 12);
-    EXPECT_EQ(dataTypeFromText("string"), 11);
-    EXPECT_EQ(dataTypeFromText("double_word"), 9);
-    EXPECT_EQ(dataTypeFromText("UDINT"), 8);
-    EXPECT_EQ(dataTypeFromText("15"), -1);
-    EXPECT_EQ(dataTypeFromText("-1"), -1);
-    EXPECT_EQ(dataTypeFromText("Dword2"), -1);
-    EXPECT_EQ(controllerTypeFromText("SLC500"), 3);
-    EXPECT_EQ(controllerTypeFromText("Omron NJ/NX"), 7);
-    EXPECT_EQ(controllerTypeFromText("micro-800"), 0);
-    EXPECT_EQ(controllerTypeFromText("8"), -1);
-    EXPECT_EQ(controllerTypeName(6), "FlexLogix");
-    EXPECT_EQ(dataTypeName(11), "String");
 }
 
 // Each error names the place (line:column of the offending value, or of the object that
@@ -185,44 +165,4 @@ TEST(ItemIndex, ResolvesUidDeviceItemAndUniqueNames)
     EXPECT_EQ(value, " [\"1\", \"a=b\"]");
     EXPECT_FALSE(parseAssignment("=5", &name, &value, &error));
     EXPECT_FALSE(parseAssignment("Speed", &name, &value, &error));
-}
-
-TEST(ItemStore, RoundTripMissingAndDamaged)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("c.items.json");
-    EXPECT_EQ(defaultItemStorePath(dir.filePath("c.json")), path);
-    QList<ItemInstancePlugin> items;
-    QString error;
-    ASSERT_TRUE(loadItemStore(path, &items, &error)); // no file yet: empty store
-    EXPECT_TRUE(items.isEmpty());
-
-    ItemInstancePlugin a{};
-    a.uid = "identity_1_vendor";
-    a.name = "Vendor";
-    a.description = "EtherNet/IP vendor";
-    a.enabled = true;
-    a.readIntervalMs = 604800000;
-    a.deviceId = 1;
-    a.itemKind = 1;
-    a.settings = {{"address", "__identity.vendor"}, {"data_type", "11"}, {"item_tags", "vendor"}};
-    QHash<QString, LastValue> last;
-    last.insert(a.uid, {"Rockwell Automation/Allen-Bradley", "", QDateTime::currentDateTimeUtc()});
-    ASSERT_TRUE(saveItemStore(path, {a}, last, &error)) << qPrintable(error);
-    ASSERT_TRUE(loadItemStore(path, &items, &error));
-    ASSERT_EQ(items.size(), 1);
-    EXPECT_EQ(items[0].uid, a.uid);
-    EXPECT_EQ(items[0].description, a.description);
-    EXPECT_EQ(items[0].readIntervalMs, a.readIntervalMs);
-    EXPECT_EQ(items[0].deviceId, 1);
-    EXPECT_EQ(items[0].itemKind, 1);
-    EXPECT_TRUE(items[0].enabled);
-    EXPECT_EQ(items[0].settings, a.settings);
-
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("{\n  \"items\": [\n    {\"uid\": }\n  ]\n}");
-    f.close();
-    EXPECT_FALSE(loadItemStore(path, &items, &error));
-    EXPECT_TRUE(error.startsWith(path + ":3:14: item store is not valid JSON")) << qPrintable(error);
 }

@@ -91,19 +91,6 @@ TEST_P(CipFamily, RoutesReachTheCpuOrFailWithThePortStatus)
     EXPECT_EQ(sim->openCipConnections(), 0);
 }
 
-TEST_P(CipFamily, RepeatedSequenceCountIsAnsweredAgainNotExecutedAgain)
-{
-    begin(3);
-    const Connection conn = open(c, GetParam().route);
-    const Bytes write7 = hex("4d 05 91 07 'Counter' 00 c4 00 01 00 07 00 00 00");
-    EXPECT_EQ(toHex(unitSeq(c, conn, 5, write7)), "cd 00 00 00");
-    ASSERT_TRUE(sim->setInt("Counter", 99));
-    EXPECT_EQ(toHex(unitSeq(c, conn, 5, write7)), "cd 00 00 00");
-    EXPECT_EQ(sim->getInt("Counter"), 99);
-    EXPECT_EQ(toHex(unitSeq(c, conn, 6, write7)), "cd 00 00 00");
-    EXPECT_EQ(sim->getInt("Counter"), 7);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Personalities, CipFamily,
     ::testing::Values(Family{"ControlLogix", Personality::ControlLogix, 30, hex("01 00"), 4002, 511, hex("01 05"), 0x0312},
@@ -135,23 +122,6 @@ TEST_F(ControlLogixChassis, TheEthernetModuleRoutesButHoldsNoTags)
     ASSERT_EQ(write.size() % 2, 1u);
     EXPECT_EQ(toHex(rr(c, unconnectedSend(write, hex("01 00")))), "cd 00 00 00");
     EXPECT_EQ(sim->getInt("Small"), -5);
-}
-
-TEST_F(ControlLogixChassis, ConnectionIdsAreTheTargetsAndUnknownOnesGetNoAnswer)
-{
-    start(81, Personality::ControlLogix, {tagDef("Counter", CipType::Dint, {}, {"12345"})});
-    Client c = connect();
-    const Connection a = open(c, hex("01 00"), false, 504, 0x0101);
-    const Connection b = open(c, hex("01 00"), true, 4002, 0x0102);
-    EXPECT_NE(a.ot, b.ot);
-    EXPECT_EQ(toHex(unit(c, b, kReadCounter)), toHex(kCounterReply)); // answered with b's T->O id
-    EXPECT_EQ(toHex(unit(c, a, kReadCounter)), toHex(kCounterReply));
-    c.tcp.send(sendUnitData(c.session, a.to, 9, kReadCounter)); // our own id is not the target's
-    EXPECT_TRUE(c.tcp.silent());
-
-    // Connections belong to their TCP connection: closing it gives them back.
-    c.tcp.close();
-    EXPECT_TRUE(eventually([&] { return sim->openCipConnections() == 0; }));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Encapsulation layer: sessions, headers the target must discard or refuse, TCP framing, and
-// List Identity / List Services over UDP and TCP. Addresses 127.0.10.1-29.
+// Encapsulation layer: sessions and their handles, and TCP framing; List Identity is replayed
+// from captures in capture_replay_test.cpp. Addresses 127.0.10.1-29.
 #include "sim_fixture.h"
 
 namespace simtest {
@@ -29,36 +29,6 @@ TEST_F(Encapsulation, RegisterSessionGivesOneHandlePerConnectionAndEchoesTheCont
     EXPECT_NE(other.session, handle);
 }
 
-TEST_F(Encapsulation, RegisterSessionRefusesOtherVersionsOptionsAndLengths)
-{
-    start(2, Personality::CompactLogix);
-    Tcp tcp;
-    ASSERT_TRUE(tcp.connect(address));
-    tcp.send(encap(0x65, 0, hex("02 00 00 00"), 1));
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x65, 0, hex("01 00 00 00"), 1, 0x0069)));
-    tcp.send(encap(0x65, 0, hex("01 00 01 00"), 2));
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x65, 0, hex("01 00 00 00"), 2, 0x0069)));
-    tcp.send(encap(0x65, 0, hex("01 00"), 3));
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x65, 0, {}, 3, 0x0065)));
-    // None of them used up the socket's one session.
-    tcp.send(encap(0x65, 0, hex("01 00 00 00"), 4));
-    const Bytes ok = tcp.message().value_or(Bytes{});
-    EXPECT_NE(rd32(ok, 4), 0u);
-    EXPECT_EQ(toHex(ok), toHex(encap(0x65, rd32(ok, 4), hex("01 00 00 00"), 4)));
-}
-
-TEST_F(Encapsulation, UnRegisterSessionClosesWithoutReplyAndFreesItsConnections)
-{
-    start(3, Personality::ControlLogix);
-    Client c = connect();
-    open(c, hex("01 00"));
-    EXPECT_EQ(sim->openCipConnections(), 1);
-    EXPECT_EQ(sim->openConnections(), 1);
-    c.tcp.send(encap(0x66, c.session, {}, 9));
-    EXPECT_TRUE(c.tcp.closedByPeer());
-    EXPECT_TRUE(eventually([&] { return sim->openConnections() == 0 && sim->openCipConnections() == 0; }));
-}
-
 TEST_F(Encapsulation, SendDataNeedsTheRegisteredHandle)
 {
     start(4, Personality::CompactLogix);
@@ -75,23 +45,6 @@ TEST_F(Encapsulation, SendDataNeedsTheRegisteredHandle)
     c.tcp.send(sendUnitData(c.session + 1, 0x20000001, 1, hex("4c 02 91 01 41 00 01 00")));
     EXPECT_EQ(toHex(c.tcp.message().value_or(Bytes{})), toHex(encap(0x70, c.session + 1, {}, 0, 0x0064)));
     EXPECT_EQ(slice(rr(c, identity), 0, 4), hex("81 00 00 00")); // the session itself is unharmed
-}
-
-TEST_F(Encapsulation, UnknownCommandsAreRefusedAndBadHeadersDiscarded)
-{
-    start(5, Personality::CompactLogix);
-    Tcp tcp;
-    ASSERT_TRUE(tcp.connect(address));
-    tcp.send(encap(0x00AA, 0, {}, 0x4242));
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x00AA, 0, {}, 0x4242, 0x0001)));
-
-    tcp.send(encap(0x0000, 0, hex("de ad be ef"))); // NOP: never answered
-    tcp.send(encap(0x0063, 0, {}, 1, /*status*/ 1));
-    tcp.send(encap(0x0063, 0, {}, 2, 0, /*options*/ 1));
-    EXPECT_TRUE(tcp.silent());
-
-    tcp.send(encap(0x0064, 0, {}, 3)); // List Interfaces: zero items is a valid answer
-    EXPECT_EQ(toHex(tcp.message().value_or(Bytes{})), toHex(encap(0x0064, 0, hex("00 00"), 3)));
 }
 
 TEST_F(Encapsulation, MessagesAreFramedByLengthNotByRead)
@@ -113,65 +66,6 @@ TEST_F(Encapsulation, MessagesAreFramedByLengthNotByRead)
     EXPECT_EQ(rd(tcp.message().value_or(Bytes{}), 12, 8), 2u);
     EXPECT_EQ(rd(tcp.message().value_or(Bytes{}), 12, 8), 3u);
 }
-
-TEST_F(Encapsulation, UdpAnswersOnlyTheListCommands)
-{
-    start(8, Personality::ControlLogix);
-    EXPECT_EQ(toHex(udpExchange(address, encap(0x65, 0, hex("01 00 00 00"), 5)).value_or(Bytes{})),
-              toHex(encap(0x65, 0, {}, 5, 0x0001)));
-    EXPECT_EQ(toHex(udpExchange(address, sendRRData(0, hex("01 02 20 01 24 01"), 6)).value_or(Bytes{})),
-              toHex(encap(0x6F, 0, {}, 6, 0x0001)));
-    // A datagram whose length field disagrees with its size is dropped.
-    EXPECT_FALSE(udpExchange(address, hex("63 00 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"),
-                             kSilenceMs));
-}
-
-// List Identity with a configured identity and the item hand-encoded; the reply does not
-// depend on the personality, so three differing identities suffice.
-struct IdentityCase {
-    const char *name;
-    Personality personality;
-    int octet;
-    absim::Identity identity;
-    const char *item; // vendor .. state
-};
-
-void PrintTo(const IdentityCase &f, std::ostream *os)
-{
-    *os << f.name;
-}
-
-class ListIdentity : public SimTest, public ::testing::WithParamInterface<IdentityCase> {
-};
-
-TEST_P(ListIdentity, UdpAndTcpCarryTheConfiguredIdentity)
-{
-    const IdentityCase &p = GetParam();
-    start(p.octet, p.personality, {}, p.identity);
-    const Bytes item = hex("01 00 00 02 af 12 7f 00 0a") + Bytes{uint8_t(p.octet)} +
-                       hex("00 00 00 00 00 00 00 00") + hex(p.item);
-    auto expected = [&](uint32_t session) {
-        return hex("63 00") + le16(uint16_t(item.size() + 6)) + le32(session) + hex("00 00 00 00 'ZELIDENT' 00 00 00 00") +
-               hex("01 00 0c 00") + le16(uint16_t(item.size())) + item;
-    };
-    const Bytes request = hex("63 00 00 00 00 00 00 00 00 00 00 00 'ZELIDENT' 00 00 00 00");
-    EXPECT_EQ(toHex(udpExchange(address, request).value_or(Bytes{})), toHex(expected(0)));
-    Client c = connect(); // inside a session the handle is echoed
-    c.tcp.send(hex("63 00 00 00") + le32(c.session) + hex("00 00 00 00 'ZELIDENT' 00 00 00 00"));
-    EXPECT_EQ(toHex(c.tcp.message().value_or(Bytes{})), toHex(expected(c.session)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Personalities, ListIdentity,
-    ::testing::Values(
-        IdentityCase{"ControlLogix", Personality::ControlLogix, 11,
-                     {1, 14, 55, 20, 11, 0x0030, 0x00C0FFEE, "1756-L71/B LOGIX5571", 3},
-                     "01 00 0e 00 37 00 14 0b 30 00 ee ff c0 00 14 '1756-L71/B LOGIX5571' 03"},
-        IdentityCase{"OmronNJ", Personality::OmronNJ, 15, {47, 12, 1603, 2, 1, 0x0000, 0x3A7F0012, "NJ501-1300", 3},
-                     "2f 00 0c 00 43 06 02 01 00 00 12 00 7f 3a 0a 'NJ501-1300' 03"},
-        IdentityCase{"Slc500", Personality::Slc500, 16, {1, 14, 90, 3, 2, 0x0030, 0x0051C500, "1747-L552/C", 0xFF},
-                     "01 00 0e 00 5a 00 03 02 30 00 00 c5 51 00 0b '1747-L552/C' ff"}),
-    [](const ::testing::TestParamInfo<IdentityCase> &i) { return std::string(i.param.name); });
 
 } // namespace
 } // namespace simtest

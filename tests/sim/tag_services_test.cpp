@@ -1,5 +1,5 @@
-// Logix tag services (Read / Write Tag, fragmented forms, Read-Modify-Write, Multiple Service
-// Packet) and their error replies, then the Micro800 and Omron wire dialects.
+// Logix tag services (Read / Write Tag, fragmented forms, Read-Modify-Write) and their error
+// replies, then the Omron wire dialect.
 // Addresses 127.0.10.90-129.
 #include "sim_fixture.h"
 
@@ -74,32 +74,6 @@ TEST_F(LogixTags, ReadTagLaysOutEveryTypeAndIndexForm)
     EXPECT_EQ(toHex(text), toHex(hex("cc 00 00 00 a0 02 ce 0f 09 00 00 00 'hello plc'") + zeros(75)));
 }
 
-TEST_F(LogixTags, WritesLandInTheControllerWithExactlyTheElementBytes)
-{
-    begin(91);
-    expectReplies({
-        {"4d 05 91 07 'Counter' 00 c4 00 01 00 c0 1d fe ff", "cd 00 00 00"},
-        {"4d 03 91 04 'Temp' ca 00 01 00 00 00 30 c0", "cd 00 00 00"},
-        {"4d 03 91 04 'Flag' c1 00 01 00 00", "cd 00 00 00"},
-        {"4d 04 91 03 'Arr' 00 28 04 c4 00 02 00 f4 01 00 00 58 02 00 00", "cd 00 00 00"},
-        {"4d 05 91 04 'Grid' 28 00 28 01 c3 00 01 00 ff 7f", "cd 00 00 00"},
-        // Read-Modify-Write: set bit 5, clear bit 7 of the low byte.
-        {"4e 05 91 07 'Counter' 00 04 00 20 00 00 00 7f ff ff ff", "ce 00 00 00"},
-    });
-    EXPECT_EQ(sim->getInt("Counter"), -123456 + 0x20 - 0x80);
-    EXPECT_EQ(sim->getDouble("Temp"), -2.75);
-    EXPECT_EQ(sim->getInt("Flag"), 0);
-    EXPECT_EQ(sim->getInt("Arr", 3), 104);
-    EXPECT_EQ(sim->getInt("Arr", 4), 500);
-    EXPECT_EQ(sim->getInt("Arr", 5), 600);
-    EXPECT_EQ(sim->getInt("Arr", 6), 107);
-    EXPECT_EQ(sim->getInt("Grid", 1), 32767);
-
-    const Bytes write = hex("4d 03 91 04 'Text' a0 02 ce 0f 01 00 05 00 00 00 'world'") + zeros(79);
-    EXPECT_EQ(toHex(unit(c, conn, write)), "cd 00 00 00");
-    EXPECT_EQ(sim->getString("Text"), "world");
-}
-
 TEST_F(LogixTags, RefusedRequestsChangeNothing)
 {
     begin(92);
@@ -125,49 +99,9 @@ TEST_F(LogixTags, RefusedRequestsChangeNothing)
     EXPECT_EQ(sim->getString("Text"), "hello plc");
 }
 
-TEST_F(LogixTags, UnconnectedReadsFragmentWithinTheMessageLimit)
-{
-    begin(93);
-    // Read Tag of more than fits: status 0x06 and as many whole elements as fit.
-    const Bytes whole = rr(c, unconnectedSend(hex("4c 04 91 05 'Large' 00 e8 03"), hex("01 00")));
-    ASSERT_GE(whole.size(), 6u);
-    EXPECT_EQ(toHex(slice(whole, 0, 6)), "cc 00 06 00 c4 00");
-    EXPECT_EQ((whole.size() - 6) % 4, 0u);
-
-    Bytes data;
-    for (int round = 0; round < 20; ++round) {
-        const Bytes r = rr(c, unconnectedSend(hex("52 04 91 05 'Large' 00 e8 03") + le32(uint32_t(data.size())),
-                                              hex("01 00")));
-        ASSERT_GE(r.size(), 6u);
-        const size_t chunk = r.size() - 6;
-        EXPECT_EQ(chunk % 4, 0u);
-        EXPECT_LE(r.size(), 504u);
-        data = data + slice(r, 6);
-        if (r[2] == 0x00)
-            break;
-        EXPECT_EQ(toHex(slice(r, 0, 6)), "d2 00 06 00 c4 00");
-    }
-    ASSERT_EQ(data.size(), 4000u);
-    for (uint32_t i = 0; i < 1000; ++i)
-        ASSERT_EQ(rd32(data, i * 4), 1 + 3 * i) << i;
-    EXPECT_EQ(toHex(rr(c, unconnectedSend(hex("52 04 91 05 'Large' 00 e8 03 a4 0f 00 00"), hex("01 00")))),
-              "d2 00 ff 01 05 21");
-}
-
-TEST_F(LogixTags, LargeConnectionCarriesLargeFragments)
+TEST_F(LogixTags, LargeConnectionTakesLargeWriteFragments)
 {
     begin(94, true);
-    const Bytes first = unit(c, conn, hex("52 04 91 05 'Large' 00 e8 03 00 00 00 00"));
-    ASSERT_GT(first.size(), 6u);
-    EXPECT_EQ(toHex(slice(first, 0, 6)), "d2 00 06 00 c4 00");
-    EXPECT_LE(first.size() + 2, 4002u);
-    EXPECT_GT(first.size(), 3900u);
-    const uint32_t got = uint32_t(first.size() - 6);
-    const Bytes rest = unit(c, conn, hex("52 04 91 05 'Large' 00 e8 03") + le32(got));
-    EXPECT_EQ(toHex(slice(rest, 0, 6)), "d2 00 00 00 c4 00");
-    EXPECT_EQ(got + rest.size() - 6, 4000u);
-    EXPECT_EQ(rd32(rest, 6), 1 + 3 * (got / 4));
-
     // Write Tag Fragmented in two pieces, as the captures show (3976 bytes, then 24).
     Bytes image;
     for (uint32_t i = 0; i < 1000; ++i)
@@ -184,50 +118,6 @@ TEST_F(LogixTags, LargeConnectionCarriesLargeFragments)
     EXPECT_EQ(sim->getInt("Large", 999), 1998);
 }
 
-TEST_F(LogixTags, MultipleServicePacket)
-{
-    begin(95);
-    // As pycomm3 sent it: offsets from the count field, three reads, all good.
-    expectReplies({{"0a 02 20 02 24 01 03 00 08 00 16 00 20 00 4c 05 91 07 'Counter' 00 01 00 "
-                    "4c 03 91 04 'Temp' 01 00 4c 04 91 03 'Arr' 00 28 02 01 00",
-                    "8a 00 00 00 03 00 08 00 12 00 1c 00 cc 00 00 00 c4 00 39 30 00 00 "
-                    "cc 00 00 00 ca 00 00 00 50 40 cc 00 00 00 c4 00 67 00 00 00"},
-                   // One failure: overall 0x1E, the good reply still inside.
-                   {"0a 02 20 02 24 01 02 00 06 00 0e 00 4c 02 91 01 'A' 00 01 00 4c 02 91 02 'Bb' 01 00",
-                    "8a 00 1e 00 02 00 06 00 10 00 cc 00 00 00 c4 00 2a 00 00 00 cc 00 04 01 00 00"},
-                   // A write and a read of the same tag run in order.
-                   {"0a 02 20 02 24 01 02 00 06 00 14 00 4d 02 91 01 'A' 00 c4 00 01 00 07 00 00 00 "
-                    "4c 02 91 01 'A' 00 01 00",
-                    "8a 00 00 00 02 00 06 00 0a 00 cd 00 00 00 cc 00 00 00 c4 00 07 00 00 00"},
-                   // An offset inside the offset table.
-                   {"0a 02 20 02 24 01 01 00 02 00 4c 02 91 01 'A' 00 01 00", "8a 00 13 00"}});
-    EXPECT_EQ(sim->getInt("A"), 7);
-}
-
-using Micro800Tags = SimTest;
-
-TEST_F(Micro800Tags, OneByteCountStringsNoRouteAndNoMultipleService)
-{
-    start(100, Personality::Micro800,
-          {tagDef("Counter", CipType::Dint, {}, {"987654"}), tagDef("Text", CipType::String, {}, {"hello"}),
-           tagDef("Names", CipType::String, {3}, {"a", "bcd", ""})});
-    Client c = connect();
-    EXPECT_EQ(toHex(rr(c, hex("4c 03 91 04 'Text' 01 00"))), toHex(hex("cc 00 00 00 da 00 05 'hello'")));
-    EXPECT_EQ(toHex(rr(c, hex("4c 04 91 05 'Names' 00 03 00"))), toHex(hex("cc 00 00 00 da 00 01 'a' 03 'bcd' 00")));
-
-    const Connection conn = open(c, {});
-    EXPECT_EQ(toHex(unit(c, conn, hex("52 05 91 07 'Counter' 00 01 00 00 00 00 00"))),
-              "d2 00 00 00 c4 00 06 12 0f 00");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4d 03 91 04 'Text' da 00 01 00 0c 'micro800 str'"))), "cd 00 00 00");
-    EXPECT_EQ(sim->getString("Text"), "micro800 str");
-    // The 88-byte Logix layout is another type here.
-    const Bytes logix = hex("4d 03 91 04 'Text' a0 02 ce 0f 01 00 02 00 00 00 'no'") + Bytes(84, 0);
-    EXPECT_EQ(toHex(unit(c, conn, logix)), "cd 00 ff 01 07 21");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4d 03 91 04 'Text' da 00 01 00 02 'ok' 00"))), "cd 00 ff 01 05 21");
-    EXPECT_EQ(sim->getString("Text"), "micro800 str");
-    EXPECT_EQ(toHex(unit(c, conn, hex("0a 02 20 02 24 01 01 00 04 00 4c 03 91 04 'Text' 01 00"))), "8a 00 08 00");
-}
-
 class OmronTags : public SimTest {
 protected:
     void begin(int octet)
@@ -241,18 +131,6 @@ protected:
     Client c;
     Connection conn;
 };
-
-TEST_F(OmronTags, SystemVariablesReadAsWholeArraysAndString)
-{
-    begin(110);
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 07 91 0c '_UnitVersion' 01 00"))), "cc 00 00 00 c6 00 01 28");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 0b 91 13 '_ProjectUnitVersion' 00 01 00"))), "cc 00 00 00 c6 00 01 28");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 09 91 10 '_SystemSWVersion' 01 00"))), "cc 00 00 00 c6 00 01 28 02");
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 0a 91 11 '_HardwareRevision' 00 01 00"))),
-              toHex(hex("cc 00 00 00 d0 00 01 00 'B'")));
-    // One element by index: the byte and its pad.
-    EXPECT_EQ(toHex(unit(c, conn, hex("4c 08 91 0c '_UnitVersion' 28 01 01 00"))), "cc 00 00 00 c6 00 28 00");
-}
 
 TEST_F(OmronTags, TwoByteCountStringsAndPaddedBytes)
 {
