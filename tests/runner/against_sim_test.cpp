@@ -77,6 +77,14 @@ QJsonObject readOf(const ProcessResult &r, const QString &item)
     return {};
 }
 
+// An item's first read shows its initial value, unless output that lagged replaced it with the
+// read-back after the write (the newest wins and counts what it skipped).
+void expectFirstRead(const ProcessResult &r, const QString &item, const char *initial, const char *written)
+{
+    const QJsonObject o = readOf(r, item);
+    EXPECT_EQ(o.value("value").toString(), o.value("skipped").toInt() > 0 ? written : initial) << qPrintable(item);
+}
+
 } // namespace
 
 TEST_F(AgainstSimulator, RunnerShowsValuesWritesAndTheControllerHoldsTheWrite)
@@ -88,7 +96,7 @@ TEST_F(AgainstSimulator, RunnerShowsValuesWritesAndTheControllerHoldsTheWrite)
                                                  QStringLiteral("Big=9223372036854775807"), config});
     ASSERT_TRUE(r.finished) << r.err.toStdString();
     EXPECT_EQ(r.exitCode, 4) << r.err.toStdString(); // the missing tag is a read error
-    EXPECT_EQ(readOf(r, "Big").value("value").toString(), "-9223372036854775808");
+    expectFirstRead(r, "Big", "-9223372036854775808", "9223372036854775807");
     EXPECT_EQ(readOf(r, "UBig").value("value").toString(), "18446744073709551615");
     EXPECT_EQ(sim.ask(at("get 127.0.NET.1 Big")), "Big 9223372036854775807");
     EXPECT_EQ(readOf(r, "Levels").value("value").toString(), "[\"1\",\"2\",\"3\",\"4\"]");
@@ -196,8 +204,8 @@ TEST_F(AgainstSimulator, BrowsedStructuresReadAndWriteMemberByMember)
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
     for (const QJsonObject &o : r.ofType(QStringLiteral("read")))
         EXPECT_EQ(o.value("status").toString(), "") << o.value("item").toString().toStdString();
-    EXPECT_EQ(readOf(r, "Motor1.Drive.Rpm").value("value").toString(), "1450");
-    EXPECT_EQ(readOf(r, "Pumps[2].Flow").value("value").toString(), "3.5000000");
+    expectFirstRead(r, "Motor1.Drive.Rpm", "1450", "1500");
+    expectFirstRead(r, "Pumps[2].Flow", "3.5000000", "4.2500000");
     EXPECT_EQ(readOf(r, "Bits[2]").value("value").toString(), "1");
     EXPECT_EQ(readOf(r, "Bits[1]").value("value").toString(), "0");
     EXPECT_EQ(readOf(r, "Motor1.Label").value("value").toString(), "");
