@@ -59,15 +59,14 @@ int setNumber(int32_t t, const DataTypeRow &type, int o, const ElementValue &v)
     }
 }
 
-// Whether `elements` elements from `offset` lie in the tag's buffer; a getter out of range
-// answers with a sentinel that looks like any other value. *status: why not.
-bool inBuffer(int tag, const DataTypeRow &type, int offset, int elements, int *status)
+// Whether the element at `offset` lies in a buffer of `size` bytes (plc_tag_get_size: negative
+// is the library's status). A getter out of range answers with a sentinel that looks like any
+// other value, so it is never asked.
+int elementStatus(int size, const DataTypeRow &type, int offset)
 {
-    const int size = plc_tag_get_size(tag);
-    if (size >= 0 && offset + elements * type.elementSize <= size)
-        return true;
-    *status = size < 0 ? size : PLCTAG_ERR_OUT_OF_BOUNDS;
-    return false;
+    if (size < 0)
+        return size;
+    return offset + type.elementSize <= size ? PLCTAG_STATUS_OK : PLCTAG_ERR_OUT_OF_BOUNDS;
 }
 
 QString textUpToZero(const char *bytes, int size)
@@ -188,9 +187,11 @@ bool decodeElements(int tag, int dataType, int controllerType, int count, QStrin
         return true;
     }
     if (info->value != DataTypeRow::Text) {
+        const int size = plc_tag_get_size(tag);
         for (int i = 0; i < count; ++i) {
             const int offset = elementOffset(*info, static_cast<unsigned short>(i));
-            if (!inBuffer(tag, *info, offset, 1, status))
+            *status = elementStatus(size, *info, offset);
+            if (*status != PLCTAG_STATUS_OK)
                 return false;
             texts->append(decodeNumber(tag, *info, offset));
         }
@@ -236,8 +237,8 @@ QString decodeElement(int tag, int dataType, int controllerType, unsigned short 
     const DataTypeRow *info = model::dataType(dataType);
     if (info && info->value != DataTypeRow::Text) {
         const int offset = elementOffset(*info, index);
-        int status = 0;
-        return inBuffer(tag, *info, offset, 1, &status) ? decodeNumber(tag, *info, offset) : QString("");
+        return elementStatus(plc_tag_get_size(tag), *info, offset) == PLCTAG_STATUS_OK ? decodeNumber(tag, *info, offset)
+                                                                                      : QString("");
     }
     QStringList texts;
     int status = 0;
@@ -253,9 +254,10 @@ Encoded encodeElements(int tag, int dataType, int controllerType, const QVector<
         return {PLCTAG_ERR_UNSUPPORTED, 0};
     if (info->value != DataTypeRow::Text) {
         // Checked before the first byte changes, so that a refused write leaves the buffer whole.
-        int status = 0;
-        if (!values.isEmpty() &&
-            !inBuffer(tag, *info, elementOffset(*info, static_cast<unsigned short>(values.size() - 1)), 1, &status))
+        const int status = values.isEmpty() ? PLCTAG_STATUS_OK
+                                            : elementStatus(plc_tag_get_size(tag), *info,
+                                                            elementOffset(*info, static_cast<unsigned short>(values.size() - 1)));
+        if (status != PLCTAG_STATUS_OK)
             return {status, 0};
         for (int k = 0; k < values.size(); ++k) {
             const int rc = setNumber(tag, *info, elementOffset(*info, static_cast<unsigned short>(k)), values[k].number);
@@ -271,6 +273,6 @@ Encoded encodeElements(int tag, int dataType, int controllerType, const QVector<
 int encodeNumber(int tag, const DataTypeRow &type, unsigned short index, const ElementValue &value)
 {
     const int offset = elementOffset(type, index);
-    int status = 0;
-    return inBuffer(tag, type, offset, 1, &status) ? setNumber(tag, type, offset, value) : status;
+    const int status = elementStatus(plc_tag_get_size(tag), type, offset);
+    return status == PLCTAG_STATUS_OK ? setNumber(tag, type, offset, value) : status;
 }

@@ -129,17 +129,6 @@ int TagListProtocol::decodeRead(const TagAddress &, const uint8_t *reply, size_t
     return PLCTAG_STATUS_OK;
 }
 
-int TagListProtocol::encodeWrite(const TagAddress &, const uint8_t *, size_t, uint32_t, const RequestEnv &,
-                                 wire::Writer &, size_t *) const
-{
-    return PLCTAG_ERR_NOT_ALLOWED; // a listing is read-only
-}
-
-int TagListProtocol::decodeWrite(const TagAddress &, const uint8_t *, size_t) const
-{
-    return PLCTAG_ERR_BAD_REPLY;
-}
-
 const Protocol &tagListProtocol()
 {
     static const TagListProtocol p;

@@ -43,16 +43,11 @@ bool scanSymbolEntries(const uint8_t *data, size_t n, uint32_t *last);
 // Names in the listing buffer: UINT count, then the characters.
 constexpr buffer::StringLayout kSymbolNameLayout{true, 2, false, 0, 0, 0, false, false};
 
-class TagListProtocol final : public Protocol {
+class TagListProtocol final : public ReadOnlyProtocol {
 public:
     int compile(const TagSpec &spec, TagAddress *out) const override;
-    int initialSize(const TagAddress &) const override { return -1; }
-    bool writeNeedsType() const override { return false; }
     int encodeRead(const TagAddress &addr, uint32_t offset, const RequestEnv &env, wire::Writer &w) const override;
     int decodeRead(const TagAddress &addr, const uint8_t *reply, size_t n, ReadChunk *out) const override;
-    int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
-                    const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
-    int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
     bool sizeVaries(const uint8_t *, size_t) const override { return true; }
 };
 

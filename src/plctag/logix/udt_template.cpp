@@ -122,17 +122,6 @@ int UdtProtocol::decodeRead(const TagAddress &addr, const uint8_t *reply, size_t
     return PLCTAG_STATUS_OK;
 }
 
-int UdtProtocol::encodeWrite(const TagAddress &, const uint8_t *, size_t, uint32_t, const RequestEnv &,
-                             wire::Writer &, size_t *) const
-{
-    return PLCTAG_ERR_NOT_ALLOWED; // a template is read-only
-}
-
-int UdtProtocol::decodeWrite(const TagAddress &, const uint8_t *, size_t) const
-{
-    return PLCTAG_ERR_BAD_REPLY;
-}
-
 const Protocol &udtProtocol()
 {
     static const UdtProtocol p;

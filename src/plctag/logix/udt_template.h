@@ -15,16 +15,11 @@ namespace plctag::logix {
 // "@udt/<decimal id>", id 0..4095; false for any other name.
 bool parseUdtName(std::string_view name, uint16_t *id);
 
-class UdtProtocol final : public Protocol {
+class UdtProtocol final : public ReadOnlyProtocol {
 public:
     int compile(const TagSpec &spec, TagAddress *out) const override;
-    int initialSize(const TagAddress &) const override { return -1; }
-    bool writeNeedsType() const override { return false; }
     int encodeRead(const TagAddress &addr, uint32_t offset, const RequestEnv &env, wire::Writer &w) const override;
     int decodeRead(const TagAddress &addr, const uint8_t *reply, size_t n, ReadChunk *out) const override;
-    int encodeWrite(const TagAddress &addr, const uint8_t *data, size_t size, uint32_t offset,
-                    const RequestEnv &env, wire::Writer &w, size_t *consumed) const override;
-    int decodeWrite(const TagAddress &addr, const uint8_t *reply, size_t n) const override;
 };
 
 const Protocol &udtProtocol();

@@ -5,6 +5,7 @@
 // MicroLogix, PLC-5) plug in here through their own Protocol.
 #pragma once
 
+#include "libplctag.h"
 #include "wire/bytes.h"
 
 #include <cstddef>
@@ -83,6 +84,20 @@ public:
     {
         return true;
     }
+};
+
+// A special tag that is only read (a tag list, a template): no fixed size, no type to send back,
+// and never written.
+class ReadOnlyProtocol : public Protocol {
+public:
+    int initialSize(const TagAddress &) const override { return -1; }
+    bool writeNeedsType() const override { return false; }
+    int encodeWrite(const TagAddress &, const uint8_t *, size_t, uint32_t, const RequestEnv &, wire::Writer &,
+                    size_t *) const override
+    {
+        return PLCTAG_ERR_NOT_ALLOWED;
+    }
+    int decodeWrite(const TagAddress &, const uint8_t *, size_t) const override { return PLCTAG_ERR_BAD_REPLY; }
 };
 
 } // namespace plctag
