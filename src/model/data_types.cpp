@@ -78,18 +78,7 @@ QList<int> shownDataTypes()
 
 int dataTypeFromText(const QString &text)
 {
-    bool isNumber = false;
-    const int n = text.trimmed().toInt(&isNumber, 10);
-    if (isNumber)
-        return n >= 0 && n < dataTypeCount() ? n : -1;
-    const QString key = normalisedName(text);
-    for (const DataTypeRow &t : kDataTypes)
-        if (normalisedName(QLatin1String(t.label)) == key)
-            return t.number;
-    for (const DataTypeRow &t : kDataTypes)
-        if (t.aliases.contains(key))
-            return t.number;
-    return -1;
+    return rowFromText(text, kDataTypes);
 }
 
 ListedType listedType(uint16_t symbolType)

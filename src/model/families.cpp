@@ -105,18 +105,7 @@ QString normalisedName(const QString &text)
 
 int familyFromText(const QString &text)
 {
-    bool isNumber = false;
-    const int n = text.trimmed().toInt(&isNumber, 10);
-    if (isNumber)
-        return n >= 0 && n < familyCount() ? n : -1;
-    const QString key = normalisedName(text);
-    for (const Family &f : kFamilies)
-        if (normalisedName(QLatin1String(f.label)) == key)
-            return f.number;
-    for (const Family &f : kFamilies)
-        if (f.aliases.contains(key))
-            return f.number;
-    return -1;
+    return rowFromText(text, kFamilies);
 }
 
 int effectiveFamily(int configured, const QString &deviceName, const QString &productName)

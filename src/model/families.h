@@ -65,6 +65,25 @@ int effectiveFamily(int configured, const QString &deviceName, const QString &pr
 // Lower case without blanks, "_", "-" or "/": how labels and aliases are compared.
 QString normalisedName(const QString &text);
 
+// The number of a row of `rows` (families, data types) given as its number, its label or an
+// alias; -1 when none. Labels win over aliases.
+template <typename Row, int N>
+int rowFromText(const QString &text, const Row (&rows)[N])
+{
+    bool isNumber = false;
+    const int n = text.trimmed().toInt(&isNumber, 10);
+    if (isNumber)
+        return n >= 0 && n < N ? n : -1;
+    const QString key = normalisedName(text);
+    for (const Row &r : rows)
+        if (normalisedName(QLatin1String(r.label)) == key)
+            return r.number;
+    for (const Row &r : rows)
+        if (r.aliases.contains(key))
+            return r.number;
+    return -1;
+}
+
 // An address of a data file (file letters, file number implied for I, O and S, element).
 bool isDataFileAddress(const QString &address);
 
