@@ -1,6 +1,6 @@
 // The I/O path of a session: its TCP socket, the eventfd that interrupts a wait on it, whole
 // encapsulation messages out and in, and telling the awaited reply from anything else the
-// peer sends. Used by the wire token's holder only, except wake() and halt().
+// peer sends. Used by the wire token's holder only, except tcpOpen(), wake() and halt().
 #pragma once
 
 #include "session/cancel.h"
