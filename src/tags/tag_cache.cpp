@@ -12,13 +12,13 @@ uint qHash(const TagCache::Key &key, uint seed)
     return h;
 }
 
-void TagCache::SeqList::append(Seq s)
+void TagCache::SeqList::append(Entries::iterator e)
 {
     if (!has_) {
-        first_ = s;
+        first_ = e;
         has_ = true;
     } else {
-        rest_.append(s);
+        rest_.append(e);
     }
 }
 
@@ -31,33 +31,32 @@ void TagCache::SeqList::removeFirst()
     first_ = rest_.takeFirst();
 }
 
-void TagCache::SeqList::remove(Seq s)
+void TagCache::SeqList::remove(Entries::iterator e)
 {
-    if (has_ && first_ == s) {
+    if (has_ && first_ == e) {
         removeFirst();
         return;
     }
-    auto it = std::find(rest_.begin(), rest_.end(), s);
+    auto it = std::find(rest_.begin(), rest_.end(), e);
     if (it != rest_.end())
         rest_.erase(it);
 }
 
-bool TagCache::find(int32_t deviceId, const QString &address, const BindingSource &source, TagInstance *out) const
+bool TagCache::find(int32_t deviceId, const QString &address, const BindingSource &source, OpenTag *out) const
 {
     auto it = byKey_.constFind(Key{deviceId, address, source});
     if (it == byKey_.constEnd() || it->isEmpty())
         return false;
     if (out)
-        *out = entries_.at(it->first());
+        *out = it->first()->second; // the OpenTag part only
     return true;
 }
 
 void TagCache::append(const TagInstance &entry)
 {
-    const Seq seq = next_++;
-    entries_.emplace_hint(entries_.end(), seq, entry);
-    byKey_[Key{entry.deviceId, entry.address, entry.source}].append(seq);
-    byHandle_[entry.handle].append(seq);
+    const Entries::iterator e = entries_.emplace_hint(entries_.end(), next_++, entry);
+    byKey_[Key{entry.deviceId, entry.address, entry.source}].append(e);
+    byHandle_[entry.handle].append(e);
 }
 
 bool TagCache::removeFirstWithHandle(int32_t handle, TagInstance *removed)
@@ -65,15 +64,14 @@ bool TagCache::removeFirstWithHandle(int32_t handle, TagInstance *removed)
     auto h = byHandle_.find(handle);
     if (h == byHandle_.end() || h->isEmpty())
         return false;
-    const Seq seq = h->first();
+    const Entries::iterator e = h->first();
     h->removeFirst();
     if (h->isEmpty())
         byHandle_.erase(h);
-    auto e = entries_.find(seq);
     const Key key{e->second.deviceId, e->second.address, e->second.source};
     auto k = byKey_.find(key);
     if (k != byKey_.end()) {
-        k->remove(seq);
+        k->remove(e);
         if (k->isEmpty())
             byKey_.erase(k);
     }
