@@ -6,7 +6,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <thread>
@@ -50,19 +49,13 @@ QString addressOf(const DataItem &data)
     return data.item.settings.value(QStringLiteral("address"));
 }
 
-bool isBitAddress(const QString &address)
-{
-    static const QRegularExpression bit(QStringLiteral("[./]\\d+\\s*$"));
-    return bit.match(address).hasMatch();
-}
-
 // A bit tag's size is that of the element holding the bit: a bit address, or a Bool item the
 // library made a bit tag of (a Logix BOOL array's element, held in a DWORD), which it says
 // through the tag's bit number.
-bool readsOneBit(int handle, const QString &address, int dataType)
+bool readsOneBit(const OpenTag &tag)
 {
-    return isBitAddress(address) ||
-           (dataType == TagTypes::Bool && plc_tag_get_int_attribute(handle, "bit_num", -1) >= 0);
+    return tag.bitAddress ||
+           (tag.dataType == TagTypes::Bool && plc_tag_get_int_attribute(tag.handle, "bit_num", -1) >= 0);
 }
 
 QString joinValue(const QStringList &texts, int versionParts)
@@ -87,7 +80,7 @@ Outcome failedCreation(TagAccess &access, const DataItem &data, int handle, int 
 }
 
 // The item's tag, fetched or created.
-Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data, TagInstance *tag,
+Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem &data, OpenTag *tag,
                 const char *failureLine)
 {
     *tag = access.getOrCreateTag(device, &data);
@@ -100,7 +93,7 @@ Outcome openTag(TagAccess &access, const DeviceInstancePlugin &device, DataItem 
 
 // A creation started without waiting, seen through to the outcome a waited-for creation has,
 // within the same bound.
-Outcome awaitCreation(TagAccess &access, const DataItem &data, const TagInstance &tag, Clock::time_point deadline,
+Outcome awaitCreation(TagAccess &access, const DataItem &data, const OpenTag &tag, Clock::time_point deadline,
                       const char *failureLine)
 {
     if (!tag.refusal.isEmpty())
@@ -118,7 +111,7 @@ Outcome awaitCreation(TagAccess &access, const DataItem &data, const TagInstance
 
 // A creation whose item the cycle never reached (it stopped first): the cache keeps only tags
 // that are open, as when each item is created on its way.
-void dropUnawaitedCreation(TagAccess &access, const TagInstance &tag)
+void dropUnawaitedCreation(TagAccess &access, const OpenTag &tag)
 {
     if (tag.refusal.isEmpty() && plc_tag_status(tag.handle) != PLCTAG_STATUS_OK)
         access.destroyTag(tag.handle);
@@ -256,7 +249,7 @@ Outcome TagRead::finish()
 
     // A bit address reads one bit of a wider element: its size is the element's.
     const QString mismatch =
-        readsOneBit(handle, addressOf(data_), tag_.dataType)
+        readsOneBit(tag_)
             ? QString()
             : tagSizeMismatch(handle, tag_.dataType, tag_.controllerType, tag_.elementCount);
     if (!mismatch.isEmpty()) {
@@ -359,7 +352,7 @@ Outcome TagWrite::start(bool overlap)
     }
     // A value of the item's data type put into a tag of wider elements would send the rest of
     // each element as the controller last gave it: refused, as a read of it is.
-    const QString mismatch = !refused.isEmpty() || readsOneBit(handle, addressOf(data_), tag_.dataType)
+    const QString mismatch = !refused.isEmpty() || readsOneBit(tag_)
                                  ? QString()
                                  : tagSizeMismatch(handle, tag_.dataType, tag_.controllerType, tag_.elementCount);
     if (!mismatch.isEmpty()) {

@@ -55,7 +55,7 @@ private:
     TagAccess &access_;
     const DeviceInstancePlugin &device_;
     DataItem &data_;
-    TagInstance tag_;
+    OpenTag tag_;
     bool started_ = false;
     bool creating_ = false; // start() created the tag; its creation's read is this pass's
     bool finished_ = false;
@@ -92,7 +92,7 @@ private:
     TagAccess &access_;
     const DeviceInstancePlugin &device_;
     DataItem &data_;
-    TagInstance tag_;
+    OpenTag tag_;
     bool creating_ = false;
     bool started_ = false;
     bool locked_ = false;

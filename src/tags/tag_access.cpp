@@ -25,16 +25,16 @@ QString addressOf(const DataItem &item)
 }
 } // namespace
 
-bool TagAccess::findTag(const DeviceInstancePlugin &device, const DataItem &item, TagInstance *out)
+bool TagAccess::findTag(const DeviceInstancePlugin &device, const DataItem &item, OpenTag *out)
 {
     const BindingSource source = bindingSource(device, item.item.settings);
     ListLock lock(listMutex);
     return tags.find(device.id, addressOf(item), source, out);
 }
 
-TagAccess::TagInstance TagAccess::getOrCreateTag(DeviceInstancePlugin device, DataItem *item)
+OpenTag TagAccess::getOrCreateTag(DeviceInstancePlugin device, DataItem *item)
 {
-    TagInstance entry;
+    OpenTag entry;
     // Same device, address and binding source: a changed route, controller or data type gets
     // a tag of its own instead of the old controller's.
     if (findTag(device, *item, &entry)) {
@@ -44,7 +44,7 @@ TagAccess::TagInstance TagAccess::getOrCreateTag(DeviceInstancePlugin device, Da
     return createTag(device, item, kCreateTimeoutMs);
 }
 
-bool TagAccess::startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, TagInstance *out)
+bool TagAccess::startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, OpenTag *out)
 {
     if (findTag(device, *item, out))
         return false;
@@ -62,6 +62,7 @@ TagAccess::TagInstance TagAccess::createTag(const DeviceInstancePlugin &device, 
     entry.controllerType = static_cast<int8_t>(binding.controllerType);
     entry.dataType = static_cast<int8_t>(binding.dataType);
     entry.versionParts = static_cast<int8_t>(binding.versionParts);
+    entry.bitAddress = binding.bitAddress;
     entry.source = bindingSource(device, item->item.settings);
     if (!binding.refusal.isEmpty()) {
         entry.handle = PLCTAG_ERR_BAD_PARAM;

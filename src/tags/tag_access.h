@@ -21,12 +21,12 @@ public:
 
     // The cache entry for the item, created on a miss; a refused address is returned with
     // its refusal and no tag. By value: another thread may destroy the entry meanwhile.
-    TagInstance getOrCreateTag(DeviceInstancePlugin device, DataItem *item);
+    OpenTag getOrCreateTag(DeviceInstancePlugin device, DataItem *item);
     // The same without waiting for a new tag: its creation is started, and its status tells
     // when the creation (which reads the tag once) is done. False with the entry when cached.
-    bool startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, TagInstance *out);
+    bool startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, OpenTag *out);
     // The cached entry for the item, without creating one.
-    bool findTag(const DeviceInstancePlugin &device, const DataItem &item, TagInstance *out);
+    bool findTag(const DeviceInstancePlugin &device, const DataItem &item, OpenTag *out);
     void destroyTag(int handle);
     int waitForTagToBeReady(int handle, unsigned int limitMs);
     // Destroys every cached tag and shuts the tag library down when this process used it.

@@ -88,6 +88,8 @@ ItemBinding bindItem(const DeviceInstancePlugin &device, const QMap<QString, QSt
     const model::Family &profile = model::family(type);
     b.refusal = refusalFor(profile, address);
 
+    static const QRegularExpression bit(QStringLiteral("[./]\\d+\\s*$"));
+    b.bitAddress = bit.match(address).hasMatch();
     b.name = address;
     applyArrayRange(b.name, b.elementCount);
     b.versionParts = profile.versionParts(address);

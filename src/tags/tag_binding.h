@@ -31,6 +31,7 @@ struct ItemBinding {
     int controllerType = 0;    // after the Micro800 override
     int dataType = 0;          // as decoded: one byte per part for an Omron version variable
     int versionParts = 0;      // Omron version variable: parts joined with "."
+    bool bitAddress = false;   // names one bit (N7:0/3, Flags.5): the tag is the element holding it
 };
 
 ItemBinding bindItem(const DeviceInstancePlugin &device, const QMap<QString, QString> &itemSettings);

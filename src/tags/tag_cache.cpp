@@ -1,100 +1,147 @@
 #include "tag_cache.h"
 
+#include <QHash>
+
 #include <algorithm>
 
-uint qHash(const TagCache::Key &key, uint seed)
+uint TagCache::keyHash(int32_t deviceId, const QString &address, const BindingSource &source)
 {
-    uint h = ::qHash(key.deviceId, seed);
-    h ^= ::qHash(key.address, seed) + 0x9e3779b9u + (h << 6) + (h >> 2);
-    for (const QString *s : {&key.source.dataType, &key.source.controllerType, &key.source.path,
-                             &key.source.gateway, &key.source.deviceName, &key.source.productName})
-        h ^= ::qHash(*s, seed) + 0x9e3779b9u + (h << 6) + (h >> 2);
+    uint h = ::qHash(deviceId);
+    for (const QString *s : {&address, &source.dataType, &source.controllerType, &source.path, &source.gateway,
+                             &source.deviceName, &source.productName})
+        h ^= ::qHash(*s) + 0x9e3779b9u + (h << 6) + (h >> 2);
     return h;
 }
 
-void TagCache::SeqList::append(Seq s)
+void TagCache::Index::add(uint hash, uint32_t position)
 {
-    if (!has_) {
-        first_ = s;
-        has_ = true;
-    } else {
-        rest_.append(s);
+    if ((used_ + 1) * 2 > slots_.size()) {
+        // Sized by the positions still held, so that the marks of removals do not grow it.
+        const size_t held = size_t(std::count_if(slots_.begin(), slots_.end(), [](const Slot &s) {
+            return s.position != kFree && s.position != kRemoved;
+        }));
+        size_t size = 64;
+        while (size < (held + 1) * 4)
+            size *= 2;
+        rehash(size);
     }
+    const size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].position != kFree)
+        i = (i + 1) & mask;
+    slots_[i] = {hash, position};
+    ++used_;
 }
 
-void TagCache::SeqList::removeFirst()
+void TagCache::Index::remove(uint hash, uint32_t position)
 {
-    if (rest_.isEmpty()) {
-        has_ = false;
+    if (slots_.empty())
         return;
-    }
-    first_ = rest_.takeFirst();
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask; slots_[i].position != kFree; i = (i + 1) & mask)
+        if (slots_[i].position == position) {
+            slots_[i].position = kRemoved; // still occupied for the probes that pass it
+            return;
+        }
 }
 
-void TagCache::SeqList::remove(Seq s)
+void TagCache::Index::clear()
 {
-    if (has_ && first_ == s) {
-        removeFirst();
-        return;
-    }
-    auto it = std::find(rest_.begin(), rest_.end(), s);
-    if (it != rest_.end())
-        rest_.erase(it);
+    slots_.clear();
+    used_ = 0;
 }
 
-bool TagCache::find(int32_t deviceId, const QString &address, const BindingSource &source, TagInstance *out) const
+void TagCache::Index::rehash(size_t size)
 {
-    auto it = byKey_.constFind(Key{deviceId, address, source});
-    if (it == byKey_.constEnd() || it->isEmpty())
+    std::vector<Slot> old(size);
+    old.swap(slots_);
+    used_ = 0;
+    const size_t mask = slots_.size() - 1;
+    for (const Slot &s : old) {
+        if (s.position == kFree || s.position == kRemoved)
+            continue;
+        size_t i = s.hash & mask;
+        while (slots_[i].position != kFree)
+            i = (i + 1) & mask;
+        slots_[i] = s;
+        ++used_;
+    }
+}
+
+bool TagCache::find(int32_t deviceId, const QString &address, const BindingSource &source, OpenTag *out) const
+{
+    const int at = byKey_.first(keyHash(deviceId, address, source), [&](uint32_t position) {
+        const TagInstance &e = *entries_[position];
+        return e.deviceId == deviceId && e.address == address && e.source == source;
+    });
+    if (at < 0)
         return false;
     if (out)
-        *out = entries_.at(it->first());
+        *out = *entries_[size_t(at)]; // the OpenTag part only
     return true;
 }
 
 void TagCache::append(const TagInstance &entry)
 {
-    const Seq seq = next_++;
-    entries_.emplace_hint(entries_.end(), seq, entry);
-    byKey_[Key{entry.deviceId, entry.address, entry.source}].append(seq);
-    byHandle_[entry.handle].append(seq);
+    const auto position = uint32_t(entries_.size());
+    entries_.emplace_back(entry);
+    ++live_;
+    byKey_.add(keyHash(entry.deviceId, entry.address, entry.source), position);
+    byHandle_.add(handleHash(entry.handle), position);
+}
+
+int TagCache::positionOf(int32_t handle) const
+{
+    return byHandle_.first(handleHash(handle),
+                           [&](uint32_t position) { return entries_[position]->handle == handle; });
 }
 
 bool TagCache::removeFirstWithHandle(int32_t handle, TagInstance *removed)
 {
-    auto h = byHandle_.find(handle);
-    if (h == byHandle_.end() || h->isEmpty())
+    const int at = positionOf(handle);
+    if (at < 0)
         return false;
-    const Seq seq = h->first();
-    h->removeFirst();
-    if (h->isEmpty())
-        byHandle_.erase(h);
-    auto e = entries_.find(seq);
-    const Key key{e->second.deviceId, e->second.address, e->second.source};
-    auto k = byKey_.find(key);
-    if (k != byKey_.end()) {
-        k->remove(seq);
-        if (k->isEmpty())
-            byKey_.erase(k);
-    }
+    std::optional<TagInstance> &e = entries_[size_t(at)];
+    byKey_.remove(keyHash(e->deviceId, e->address, e->source), uint32_t(at));
+    byHandle_.remove(handleHash(handle), uint32_t(at));
     if (removed)
-        *removed = std::move(e->second);
-    entries_.erase(e);
+        *removed = std::move(*e);
+    e.reset();
+    --live_;
+    if (entries_.size() > 64 && size_t(live_) * 2 < entries_.size())
+        compact();
     return true;
+}
+
+void TagCache::compact()
+{
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                  [](const std::optional<TagInstance> &e) { return !e.has_value(); }),
+                   entries_.end());
+    byKey_.clear();
+    byHandle_.clear();
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const TagInstance &e = *entries_[i];
+        byKey_.add(keyHash(e.deviceId, e.address, e.source), uint32_t(i));
+        byHandle_.add(handleHash(e.handle), uint32_t(i));
+    }
 }
 
 bool TagCache::first(TagInstance *out) const
 {
-    if (entries_.empty())
-        return false;
-    if (out)
-        *out = entries_.begin()->second;
-    return true;
+    for (const std::optional<TagInstance> &e : entries_)
+        if (e) {
+            if (out)
+                *out = *e;
+            return true;
+        }
+    return false;
 }
 
 void TagCache::clear()
 {
     entries_.clear();
+    live_ = 0;
     byKey_.clear();
     byHandle_.clear();
 }
@@ -103,7 +150,8 @@ QList<TagInstance> TagCache::entries() const
 {
     QList<TagInstance> out;
     out.reserve(size());
-    for (const auto &e : entries_)
-        out << e.second;
+    for (const std::optional<TagInstance> &e : entries_)
+        if (e)
+            out << *e;
     return out;
 }

@@ -1,40 +1,44 @@
 #pragma once
 // The process-wide cache of open tag-library tags, each with the binding its item was resolved
 // to. Entries keep their creation order; look-ups by (device, address, binding source) and by
-// handle go through hash indexes so that a pass over many cached items stays linear. The cache
-// itself does no locking: TagAccess::listMutex guards it.
+// handle go through flat hash indexes, so that a pass over many cached items stays linear and
+// touches little memory per item. The cache itself does no locking: TagAccess::listMutex guards it.
 
-#include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
-#include <QVector>
 
 #include "tag_binding.h"
 
 #include <cstdint>
-#include <map>
+#include <optional>
+#include <vector>
 
-// One open (or failed) tag-library tag and the binding of its item.
-struct TagInstance {
-    int32_t handle = 0;     // tag handle, or the negative status of a failed creation
-    QString address;        // the item's address as configured
-    int32_t deviceId = 0;   // id of the device the item belongs to
+// What a cycle needs of a tag: no strings of the item's, so that taking it from the cache for
+// every item of a pass touches nothing but the entry.
+struct OpenTag {
+    int32_t handle = 0;        // tag handle, or the negative status of a failed creation
     uint16_t elementCount = 1;
     int8_t controllerType = 0; // after the Micro800 override
     int8_t dataType = 0;       // as decoded
     int8_t versionParts = 0;   // Omron version variable: parts joined with "."
+    bool bitAddress = false;   // the address names one bit of the tag's element
     QString refusal;           // not empty: never created, the family cannot have the address
+};
+
+// One open (or failed) tag-library tag and the binding of its item.
+struct TagInstance : OpenTag {
+    QString address;      // the item's address as configured
+    int32_t deviceId = 0; // id of the device the item belongs to
     BindingSource source;
 };
 
 class TagCache {
 public:
-    bool isEmpty() const { return entries_.empty(); }
-    int size() const { return static_cast<int>(entries_.size()); }
+    bool isEmpty() const { return live_ == 0; }
+    int size() const { return live_; }
 
     // First entry, in creation order, for this device, address and binding source.
-    bool find(int32_t deviceId, const QString &address, const BindingSource &source, TagInstance *out) const;
+    bool find(int32_t deviceId, const QString &address, const BindingSource &source, OpenTag *out) const;
     void append(const TagInstance &entry);
     // Removes the first entry (creation order) holding `handle`.
     bool removeFirstWithHandle(int32_t handle, TagInstance *removed = nullptr);
@@ -43,36 +47,48 @@ public:
     QList<TagInstance> entries() const; // creation order
 
 private:
-    struct Key {
-        int32_t deviceId;
-        QString address;
-        BindingSource source;
-        bool operator==(const Key &o) const
-        {
-            return deviceId == o.deviceId && address == o.address && source == o.source;
-        }
-    };
-    friend uint qHash(const Key &key, uint seed);
-
-    using Seq = quint64;
-    // Ascending sequences of the entries sharing a key or a handle. Nearly always one, kept
-    // inline so that an open tag costs no list of its own.
-    class SeqList {
+    // Positions in entries_ by a hash of what they are looked up by; several may share one.
+    // Open addressing with linear probing, at most half full, so that a look-up reads a slot
+    // or two of one flat array.
+    class Index {
     public:
-        bool isEmpty() const { return !has_; }
-        Seq first() const { return first_; }
-        void append(Seq s);
-        void removeFirst();
-        void remove(Seq s);
+        // The smallest position with this hash for which `matches` holds, or -1.
+        template <typename Matches>
+        int first(uint hash, Matches matches) const
+        {
+            int best = -1;
+            if (slots_.empty())
+                return best;
+            const size_t mask = slots_.size() - 1;
+            for (size_t i = hash & mask; slots_[i].position != kFree; i = (i + 1) & mask)
+                if (slots_[i].position != kRemoved && slots_[i].hash == hash &&
+                    (best < 0 || slots_[i].position < uint32_t(best)) && matches(slots_[i].position))
+                    best = int(slots_[i].position);
+            return best;
+        }
+        void add(uint hash, uint32_t position);
+        void remove(uint hash, uint32_t position);
+        void clear();
 
     private:
-        Seq first_ = 0;
-        bool has_ = false;
-        QVector<Seq> rest_;
+        static constexpr uint32_t kFree = 0xFFFFFFFFu, kRemoved = 0xFFFFFFFEu;
+        struct Slot {
+            uint hash = 0;
+            uint32_t position = kFree;
+        };
+        void rehash(size_t size);
+        std::vector<Slot> slots_; // a power of two
+        size_t used_ = 0;         // slots not free, removed ones included
     };
 
-    Seq next_ = 0;
-    std::map<Seq, TagInstance> entries_; // by creation sequence
-    QHash<Key, SeqList> byKey_;
-    QHash<int32_t, SeqList> byHandle_;
+    static uint keyHash(int32_t deviceId, const QString &address, const BindingSource &source);
+    static uint handleHash(int32_t handle) { return uint(handle) * 2654435761u; }
+    int positionOf(int32_t handle) const;
+    void compact(); // drops the gaps and renumbers
+
+    // Creation order, side by side, so that a pass, which asks in about that order, walks
+    // them; removed entries leave a gap until there are more gaps than entries.
+    std::vector<std::optional<TagInstance>> entries_;
+    int live_ = 0;
+    Index byKey_, byHandle_;
 };

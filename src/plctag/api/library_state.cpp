@@ -1,8 +1,9 @@
 // Process-wide state of the C API: the handle table and the shared sessions.
+#include "api/handle_table.h"
 #include "api/tag.h"
 
 #include <map>
-#include <unordered_map>
+#include <vector>
 
 namespace plctag {
 
@@ -18,7 +19,7 @@ struct SessionEntry {
 
 struct Library {
     std::mutex m;
-    std::unordered_map<int32_t, TagPtr> tags;
+    HandleTable<TagPtr> tags;
     int32_t next = kFirstHandle;
     std::map<std::string, SessionEntry> sessions;
     uint64_t privateSessions = 0;
@@ -37,8 +38,8 @@ TagPtr findTag(int32_t id)
 {
     Library &L = lib();
     std::lock_guard<std::mutex> l(L.m);
-    auto it = L.tags.find(id);
-    return it == L.tags.end() ? nullptr : it->second;
+    const TagPtr *t = L.tags.find(id);
+    return t ? *t : nullptr;
 }
 
 int32_t addTag(const TagPtr &t)
@@ -48,9 +49,9 @@ int32_t addTag(const TagPtr &t)
     for (;;) {
         const int32_t id = L.next;
         L.next = L.next + 1 >= kHandleMask ? kFirstHandle : L.next + 1;
-        if (L.tags.find(id) == L.tags.end()) {
+        if (!L.tags.find(id)) {
             t->id = id;
-            L.tags.emplace(id, t);
+            L.tags.insert(id, t);
             return id;
         }
     }
@@ -60,24 +61,14 @@ TagPtr removeTag(int32_t id)
 {
     Library &L = lib();
     std::lock_guard<std::mutex> l(L.m);
-    auto it = L.tags.find(id);
-    if (it == L.tags.end())
-        return nullptr;
-    TagPtr t = std::move(it->second);
-    L.tags.erase(it);
-    return t;
+    return L.tags.take(id);
 }
 
 std::vector<TagPtr> removeAllTags()
 {
     Library &L = lib();
     std::lock_guard<std::mutex> l(L.m);
-    std::vector<TagPtr> all;
-    all.reserve(L.tags.size());
-    for (auto &kv : L.tags)
-        all.push_back(std::move(kv.second));
-    L.tags.clear();
-    return all;
+    return L.tags.takeAll();
 }
 
 std::shared_ptr<Session> attachSession(const std::string &key, const SessionConfig &cfg, bool shared)
