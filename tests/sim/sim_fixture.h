@@ -11,7 +11,6 @@
 
 #include <memory>
 #include <map>
-#include <thread>
 
 namespace simtest {
 
@@ -136,18 +135,6 @@ protected:
         EXPECT_EQ(toHex(r), toHex(hex(large ? "db" : "d4") + hex("00 00 00") + le32(conn.ot) + le32(conn.to) +
                                   le16(serial) + hex("0d f0 be ba fe ca 80 84 1e 00 80 84 1e 00 00 00")));
         return conn;
-    }
-
-    template <typename F>
-    static bool eventually(F f, int ms = kReplyMs)
-    {
-        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
-        while (Clock::now() < end) {
-            if (f())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return f();
     }
 
     std::string address;
