@@ -113,10 +113,9 @@ protected:
 
     // SendUnitData round trip with the next sequence count; the reply must carry our T->O id
     // and echo the count. Returns the CIP reply.
-    static Bytes unit(Client &c, const Connection &conn, const Bytes &mr) { return unitSeq(c, conn, ++c.sequence, mr); }
-
-    static Bytes unitSeq(Client &c, const Connection &conn, uint16_t seq, const Bytes &mr)
+    static Bytes unit(Client &c, const Connection &conn, const Bytes &mr)
     {
+        const uint16_t seq = ++c.sequence;
         c.tcp.send(sendUnitData(c.session, conn.ot, seq, mr));
         const Bytes reply = c.tcp.message().value_or(Bytes{});
         const Bytes cip = slice(reply, 46);

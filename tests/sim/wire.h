@@ -199,21 +199,8 @@ public:
         return buf_.empty() && fill(Clock::now() + std::chrono::milliseconds(ms)) == -1;
     }
 
-    // The peer closes within ms without sending anything first.
-    bool closedByPeer(int ms = kReplyMs)
-    {
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
-        for (;;) {
-            const int r = fill(deadline);
-            if (r == 0 || r == -2)
-                return buf_.empty();
-            if (r == -1)
-                return false;
-        }
-    }
-
 private:
-    // >0 bytes added, 0 end of stream, -1 deadline passed, -2 error (reset).
+    // >0 bytes added, 0 end of stream, -1 deadline passed, -2 error.
     int fill(Clock::time_point deadline)
     {
         for (;;) {
