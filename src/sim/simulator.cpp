@@ -437,12 +437,6 @@ bool Simulator::addTag(const TagDef &def)
     return d->controller.store.add(def);
 }
 
-bool Simulator::hasTag(const std::string &name) const
-{
-    std::lock_guard<std::mutex> lock(d->m);
-    return d->controller.store.find(name) != nullptr;
-}
-
 namespace {
 
 bool element(const Tag *t, size_t index)

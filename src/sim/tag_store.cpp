@@ -219,12 +219,6 @@ Tag *TagStore::find(const std::string &name)
     return it == tags_.end() ? nullptr : &it->second;
 }
 
-const Tag *TagStore::find(const std::string &name) const
-{
-    auto it = tags_.find(key(name));
-    return it == tags_.end() ? nullptr : &it->second;
-}
-
 void TagStore::clearErrors()
 {
     for (auto &kv : tags_) {

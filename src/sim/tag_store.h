@@ -74,7 +74,6 @@ public:
 
     bool add(const TagDef &def);          // false for a bad name or an initial value that does not parse
     Tag *find(const std::string &name);   // case-insensitive, as Logix names are
-    const Tag *find(const std::string &name) const;
     void clearErrors();
     // PCCC: the data file with that number ("N7" is file 7), or null.
     Tag *findFile(uint16_t number);

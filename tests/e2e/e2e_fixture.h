@@ -3,6 +3,7 @@
 
 #include "plugin/ab_eip.h"
 
+#include "eventually.h"
 #include "host_state.h"
 #include "records_helpers.h"
 
@@ -11,10 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <ostream>
-#include <thread>
 
 using absim::tagDef;
 
@@ -55,19 +54,6 @@ protected:
         l.device = device;
         l.dataItems = items;
         return l;
-    }
-
-    // Waits, bounded, until a condition holds.
-    template <typename F>
-    static bool eventually(F f, int ms = 3000)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (f())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return f();
     }
 
     AB_EIP plugin;

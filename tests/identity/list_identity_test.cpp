@@ -37,26 +37,31 @@ TEST(ReadEipListIdentity, AsksOnceAndDecodesTheReply)
     EXPECT_EQ(device.requests().first(), hex("63 00 00 00 00 00 00 00 00 00 00 00 5a 45 4c 49 44 45 4e 54 00 00 00 00"));
 }
 
-TEST(ReadEipListIdentity, OnlyAListIdentityReplyFromTheDevicesPortCounts)
+// Only the first datagram counts, and only a List Identity reply from the device's own port:
+// anything else is no identity, found out at once or at the end of the wait.
+TEST(ReadEipListIdentity, OnlyTheFirstDatagramAndOnlyAListIdentityReplyFromTheDevicesPortCount)
 {
     const QByteArray good = captureReplies("cpppo-list-identity-udp.txt").value(0);
     QByteArray otherCommand = good.left(27);
     otherCommand[0] = 0x04; // List Services
-    UdpResponder device("127.0.40.11", {good.left(27), otherCommand, good}, 1);
-    ASSERT_TRUE(device.ok());
-    EXPECT_EQ(readEipListIdentity("127.0.40.11").value("model"), "1756-L61/B LOGIX5561");
-
-    UdpResponder stray("127.0.40.13", {good}, 1);
-    ASSERT_TRUE(stray.ok());
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(readEipListIdentity("127.0.40.13").isEmpty());
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
-}
-
-TEST(ReadEipListIdentity, OnlyTheFirstDatagramCounts)
-{
-    const QByteArray good = captureReplies("cpppo-list-identity-udp.txt").value(0);
-    UdpResponder device("127.0.40.12", {good.left(27), good});
-    ASSERT_TRUE(device.ok());
-    EXPECT_TRUE(readEipListIdentity("127.0.40.12").isEmpty());
+    const struct {
+        const char *address;
+        QList<QByteArray> replies;
+        int fromOtherPort;
+        const char *model; // empty: no identity
+    } cases[] = {
+        {"127.0.40.11", {good.left(27), otherCommand, good}, 1, "1756-L61/B LOGIX5561"},
+        {"127.0.40.12", {good.left(27), good}, 0, ""},
+        {"127.0.40.13", {good}, 1, ""}, // waited out: nothing from the device's port
+    };
+    for (const auto &c : cases) {
+        UdpResponder device(c.address, c.replies, c.fromOtherPort);
+        ASSERT_TRUE(device.ok()) << c.address;
+        const auto start = std::chrono::steady_clock::now();
+        const QMap<QString, QString> m = readEipListIdentity(c.address);
+        EXPECT_EQ(m.isEmpty() ? "" : m.value("model"), c.model) << c.address;
+        if (c.fromOtherPort && !*c.model) {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+        }
+    }
 }

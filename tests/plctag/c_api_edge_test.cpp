@@ -1,8 +1,8 @@
 // Edge cases of the C API as libplctag gives them: handles that never were or are gone,
 // accessors out of bounds, operations started with timeout 0, timeouts against a controller
-// that does not answer, plc_tag_lock, and packed passes of
-// operations started with timeout 0; many threads on one session are tests/reliability's.
-// Each test has its own simulator on 127.0.20.1x-3x, 127.0.142.x or 127.0.160.x.
+// that does not answer, plc_tag_lock, and packed passes of operations started with timeout 0;
+// many threads on one session are tests/reliability's. Each test has its own simulator on an
+// address of its own.
 #include "sim_helper.h"
 
 #include <libplctag.h>
@@ -18,7 +18,6 @@
 
 using absim::CipType;
 using absim::Personality;
-using plctag_test::eventually;
 using plctag_test::tagDef;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -50,7 +49,7 @@ protected:
     }
     static bool settles(int32_t h) // waits, bounded, while the tag is PENDING
     {
-        return eventually([&] { return plc_tag_status(h) != PLCTAG_STATUS_PENDING; }, milliseconds(kTimeout));
+        return eventually([&] { return plc_tag_status(h) != PLCTAG_STATUS_PENDING; }, kTimeout);
     }
     static long long msSince(Clock::time_point t)
     {
@@ -147,7 +146,7 @@ TEST_F(CApi, OmronArrayWholeWithoutAnIndexAndFromAnIndexWithItsCount)
 // logs and changes nothing else.
 TEST_F(CApi, LibraryAndTagAttributes)
 {
-    start("127.23.0.2", {tagDef("Arr", CipType::Dint, {3}, {"1", "2", "3"})});
+    absim::Simulator &s = start("127.23.0.2", {tagDef("Arr", CipType::Dint, {3}, {"1", "2", "3"})});
     EXPECT_EQ(plc_tag_check_lib_version(PLCTAG_VERSION_MAJOR, 0, 0), PLCTAG_STATUS_OK);
     EXPECT_EQ(plc_tag_get_int_attribute(0, "Version_Major", -1), PLCTAG_VERSION_MAJOR);
     plc_tag_set_debug_level(PLCTAG_DEBUG_SPEW + 3);
@@ -159,8 +158,12 @@ TEST_F(CApi, LibraryAndTagAttributes)
     EXPECT_EQ(plc_tag_get_int_attribute(h, "elem_count", -1), 3);
     EXPECT_EQ(plc_tag_get_int_attribute(h, "elem_size", -1), 4);
     EXPECT_EQ(plc_tag_get_int_attribute(h, "size", -1), 12);
-    EXPECT_EQ(plc_tag_set_int_attribute(h, "read_cache_ms", 50), PLCTAG_STATUS_OK);
-    EXPECT_EQ(plc_tag_get_int_attribute(h, "read_cache_ms", -1), 50);
+    EXPECT_EQ(plc_tag_set_int_attribute(h, "read_cache_ms", 60000), PLCTAG_STATUS_OK);
+    EXPECT_EQ(plc_tag_get_int_attribute(h, "read_cache_ms", -1), 60000);
+    ASSERT_EQ(plc_tag_read(h, kTimeout), PLCTAG_STATUS_OK);
+    const uint64_t requests = s.requestCount();
+    EXPECT_EQ(plc_tag_read(h, kTimeout), PLCTAG_STATUS_OK);
+    EXPECT_EQ(s.requestCount(), requests) << "within read_cache_ms of a read, the buffer answers";
     EXPECT_EQ(plc_tag_set_int_attribute(h, "elem_count", 1), PLCTAG_ERR_UNSUPPORTED);
 }
 
@@ -234,6 +237,24 @@ TEST_F(CApi, TimeoutZeroIsPendingThenStatus)
     EXPECT_NE(plc_tag_status(h), PLCTAG_STATUS_PENDING) << "an abort frees the tag";
     EXPECT_EQ(plc_tag_read(h, kTimeout), PLCTAG_STATUS_OK) << "and the next read works";
     EXPECT_EQ(plc_tag_get_int32(h, 0), 44);
+}
+
+// A tag whose first read failed has no type yet: a write asks the controller for it first, and
+// refuses a buffer that is not the size of the controller's tag.
+TEST_F(CApi, AWriteBeforeAnyGoodReadLearnsTheTypeFirst)
+{
+    absim::Simulator &s = start("127.28.1.1", {tagDef("Counter", CipType::Dint, {}, {"1"})});
+    s.setTagError("Counter", 0x05);
+    const int32_t h = plc_tag_create(attrs("127.28.1.1", "Counter").c_str(), 0);
+    ASSERT_GT(h, 0);
+    ASSERT_TRUE(settles(h));
+    EXPECT_EQ(plc_tag_status(h), PLCTAG_ERR_NOT_FOUND);
+    s.clearFaults();
+    EXPECT_EQ(plc_tag_write(h, kTimeout), PLCTAG_ERR_BAD_DATA) << "an empty buffer for a DINT";
+    EXPECT_EQ(plc_tag_set_size(h, 4), 0);
+    plc_tag_set_int32(h, 0, 77);
+    EXPECT_EQ(plc_tag_write(h, kTimeout), PLCTAG_STATUS_OK);
+    EXPECT_EQ(s.getInt("Counter"), 77);
 }
 
 // The bounds allow for a loaded machine; the point is that the call returns at its timeout,
@@ -327,7 +348,7 @@ void overlapped(const std::vector<int32_t> &tags, bool write)
     for (int32_t h : tags)
         EXPECT_EQ(write ? plc_tag_write(h, 0) : plc_tag_read(h, 0), PLCTAG_STATUS_PENDING);
     for (int32_t h : tags)
-        EXPECT_TRUE(eventually([&] { return plc_tag_status(h) != PLCTAG_STATUS_PENDING; }, milliseconds(kTimeout)));
+        EXPECT_TRUE(eventually([&] { return plc_tag_status(h) != PLCTAG_STATUS_PENDING; }, kTimeout));
 }
 
 } // namespace

@@ -1,44 +1,13 @@
 // Runs the C program c_api/c_user.c (compiled as C99 against <libplctag.h>, linked with the
 // static tag library) as a child process against a simulated ControlLogix, then checks what
 // it left in the controller.
+#include "child.h"
 #include "sim_helper.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
-
 using absim::CipType;
 using plctag_test::tagDef;
-
-namespace {
-
-// Exit status of the program, or -1 if it did not exit by itself within the limit.
-int runChild(const char *path, const char *arg, std::chrono::seconds limit)
-{
-    char *const argv[] = {const_cast<char *>(path), const_cast<char *>(arg), nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, path, nullptr, nullptr, argv, environ) != 0)
-        return -1;
-    const auto end = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    for (;;) {
-        const pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (std::chrono::steady_clock::now() >= end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-} // namespace
 
 TEST(CApiProgram, RunsAgainstTheSimulator)
 {
@@ -51,13 +20,13 @@ TEST(CApiProgram, RunsAgainstTheSimulator)
         &error);
     ASSERT_TRUE(sim) << error;
 
-    EXPECT_EQ(runChild(C_USER_PROGRAM, "127.0.20.50", std::chrono::seconds(60)), 0)
+    EXPECT_EQ(waitChild(spawnChild({C_USER_PROGRAM, "127.0.20.50"}), std::chrono::seconds(60)), 0)
         << "exit status = failed checks (see its stderr), -1 = killed or crashed";
     EXPECT_EQ(sim->getInt("Counter"), -123456);
     EXPECT_EQ(sim->getDouble("Temps", 1), -8.25);
     EXPECT_EQ(sim->getDouble("Temps", 3), 3.5);
     EXPECT_EQ(sim->getString("Text"), std::string("hello from C"));
     EXPECT_EQ(sim->getInt("Small"), 100);
-    EXPECT_TRUE(plctag_test::eventually([&] { return sim->openConnections() == 0; }))
+    EXPECT_TRUE(eventually([&] { return sim->openConnections() == 0; }))
         << "shutdown closed the connection";
 }

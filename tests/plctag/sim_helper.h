@@ -1,12 +1,12 @@
 #pragma once
 // A simulated controller on a loopback address of its own (127.0.20.x, port 44818).
 
+#include "eventually.h"
+
 #include <absim/simulator.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace plctag_test {
@@ -28,19 +28,6 @@ inline std::unique_ptr<absim::Simulator> startSimulator(const std::string &addre
     if (!sim->start(error))
         return nullptr;
     return sim;
-}
-
-// Polls a condition until it holds or the time is up (steady clock); returns its last value.
-template <typename F>
-bool eventually(F f, std::chrono::milliseconds limit = std::chrono::milliseconds(3000))
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (f())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return f();
 }
 
 } // namespace plctag_test

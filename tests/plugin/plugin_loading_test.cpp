@@ -16,7 +16,6 @@ TEST(PluginLoading, MetadataHoldsOnlyIidAndClassName)
     const QJsonObject meta = loader.metaData();
     ASSERT_FALSE(meta.isEmpty()) << qPrintable(loader.errorString());
     EXPECT_EQ(meta.value("IID").toString(), QStringLiteral(ZELInterface_iid));
-    EXPECT_TRUE(meta.value("IID").toString().endsWith("/1.0.7"));
     EXPECT_EQ(meta.value("className").toString(), "AB_EIP");
     EXPECT_TRUE(meta.value("MetaData").toObject().isEmpty());
 }

@@ -2,6 +2,8 @@
 // from captures in capture_replay_test.cpp. Addresses 127.0.10.1-29.
 #include "sim_fixture.h"
 
+#include <thread>
+
 namespace simtest {
 namespace {
 

@@ -11,7 +11,6 @@
 
 #include <memory>
 #include <map>
-#include <thread>
 
 namespace simtest {
 
@@ -114,10 +113,9 @@ protected:
 
     // SendUnitData round trip with the next sequence count; the reply must carry our T->O id
     // and echo the count. Returns the CIP reply.
-    static Bytes unit(Client &c, const Connection &conn, const Bytes &mr) { return unitSeq(c, conn, ++c.sequence, mr); }
-
-    static Bytes unitSeq(Client &c, const Connection &conn, uint16_t seq, const Bytes &mr)
+    static Bytes unit(Client &c, const Connection &conn, const Bytes &mr)
     {
+        const uint16_t seq = ++c.sequence;
         c.tcp.send(sendUnitData(c.session, conn.ot, seq, mr));
         const Bytes reply = c.tcp.message().value_or(Bytes{});
         const Bytes cip = slice(reply, 46);
@@ -136,18 +134,6 @@ protected:
         EXPECT_EQ(toHex(r), toHex(hex(large ? "db" : "d4") + hex("00 00 00") + le32(conn.ot) + le32(conn.to) +
                                   le16(serial) + hex("0d f0 be ba fe ca 80 84 1e 00 80 84 1e 00 00 00")));
         return conn;
-    }
-
-    template <typename F>
-    static bool eventually(F f, int ms = kReplyMs)
-    {
-        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
-        while (Clock::now() < end) {
-            if (f())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return f();
     }
 
     std::string address;

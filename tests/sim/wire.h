@@ -1,7 +1,8 @@
 #pragma once
-// Raw bytes on loopback sockets for the simulator tests: a hex notation for hand-written
-// messages, little-endian append and read, the encapsulation wrappers, and TCP / UDP clients
-// whose every wait is bounded by a deadline on the monotonic clock.
+// Raw bytes on loopback sockets for the simulator tests: little-endian append and read, the
+// encapsulation wrappers, and TCP / UDP clients whose every wait is bounded by a deadline on
+// the monotonic clock. Hex notation: hex.h.
+#include "hex.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -21,45 +22,13 @@
 
 namespace wire {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kReplyMs = 2000;  // how long a reply may take
 constexpr int kSilenceMs = 300; // how long "no reply" is watched for
 
-// "4c 05 91 07 'Counter' 00": hex bytes, and quoted ASCII taken byte for byte.
-inline Bytes hex(const char *s)
-{
-    Bytes out;
-    auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    while (*s) {
-        if (*s == '\'') {
-            for (++s; *s && *s != '\''; ++s)
-                out.push_back(static_cast<uint8_t>(*s));
-            if (*s)
-                ++s;
-        } else if (*s == ' ') {
-            ++s;
-        } else {
-            out.push_back(static_cast<uint8_t>(nibble(s[0]) << 4 | nibble(s[1])));
-            s += 2;
-        }
-    }
-    return out;
-}
-
-inline std::string toHex(const Bytes &b)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < b.size(); ++i) {
-        if (i)
-            s += ' ';
-        s += digits[b[i] >> 4];
-        s += digits[b[i] & 15];
-    }
-    return s;
-}
+using ::hex;
+using ::toHex;
 
 inline Bytes operator+(Bytes a, const Bytes &b)
 {
@@ -230,21 +199,8 @@ public:
         return buf_.empty() && fill(Clock::now() + std::chrono::milliseconds(ms)) == -1;
     }
 
-    // The peer closes within ms without sending anything first.
-    bool closedByPeer(int ms = kReplyMs)
-    {
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
-        for (;;) {
-            const int r = fill(deadline);
-            if (r == 0 || r == -2)
-                return buf_.empty();
-            if (r == -1)
-                return false;
-        }
-    }
-
 private:
-    // >0 bytes added, 0 end of stream, -1 deadline passed, -2 error (reset).
+    // >0 bytes added, 0 end of stream, -1 deadline passed, -2 error.
     int fill(Clock::time_point deadline)
     {
         for (;;) {

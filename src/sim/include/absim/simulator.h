@@ -142,7 +142,6 @@ public:
     // A tag of a name already held is replaced, with its new type and value, as a download
     // that changes a tag's type does while clients keep asking for it.
     bool addTag(const TagDef &def);
-    bool hasTag(const std::string &name) const;
     // name: a tag, or a member path of a structure tag ("Motor1.Drive.Rpm", "Pumps[2].Flow").
     std::optional<int64_t> getInt(const std::string &name, size_t index = 0) const;
     std::optional<double> getDouble(const std::string &name, size_t index = 0) const;

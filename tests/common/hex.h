@@ -3,27 +3,27 @@
 // sheet, and printed the same way when an expectation fails.
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
 
-// Hex digit pairs; spaces are ignored, so lines can be split and aligned by field.
+// Hex digit pairs, and quoted ASCII taken byte for byte ("4c 05 91 07 'Counter' 00"); anything
+// else is ignored, so lines can be split and aligned by field.
 inline Bytes hex(std::string_view text)
 {
     Bytes out;
     int hi = -1;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\'') {
+            for (++i; i < text.size() && text[i] != '\''; ++i)
+                out.push_back(static_cast<uint8_t>(text[i]));
+            continue;
+        }
+        const int v = c >= '0' && c <= '9' ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : -1;
+        if (v < 0)
             continue;
         if (hi < 0) {
             hi = v;
@@ -47,11 +47,13 @@ inline Bytes cat(std::initializer_list<Bytes> parts)
 
 inline std::string toHex(const Bytes &b)
 {
+    static const char digits[] = "0123456789abcdef";
     std::string s;
-    char buf[4];
     for (size_t i = 0; i < b.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02x" : "%02x", b[i]);
-        s += buf;
+        if (i)
+            s += ' ';
+        s += digits[b[i] >> 4];
+        s += digits[b[i] & 15];
     }
     return s;
 }
