@@ -51,6 +51,11 @@ public:
         QDateTime timestamp;
     };
     const QList<Row> &rows() const { return rows_; }
+    const Row *row(const QString &uid) const
+    {
+        const auto it = rowOf_.constFind(uid);
+        return it == rowOf_.constEnd() ? nullptr : &rows_.at(it.value());
+    }
     int errors() const { return errors_; }
     qint64 skipped() const { return skipped_; }     // updates replaced by newer ones before printing
     qint64 unprinted() const { return unprinted_; } // lines given up on
