@@ -77,7 +77,6 @@ void DeviceWorker::postDevice(const QString &status)
     Update u;
     u.kind = Update::DeviceState;
     u.deviceId = device_.id;
-    u.device = device_.name;
     u.status = status;
     u.timestamp = QDateTime::currentDateTimeUtc();
     events_->post(u);
@@ -115,9 +114,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
         Update u;
         u.kind = Update::Read;
         u.deviceId = device_.id;
-        u.device = device_.name;
-        u.uid = data.item.uid;
-        u.item = data.item.name;
+            u.uid = data.item.uid;
         u.hasValue = data.values.contains(kValue);
         u.value = data.values.value(kValue);
         u.status = data.item.statusMessage;
@@ -144,7 +141,6 @@ void DeviceWorker::postPass(int items, int errors, Clock::duration took)
     Update u;
     u.kind = Update::Pass;
     u.deviceId = device_.id;
-    u.device = device_.name;
     u.items = items;
     u.errors = errors;
     u.durationMs = std::chrono::duration<double, std::milli>(took).count();
@@ -181,9 +177,7 @@ void DeviceWorker::writeBatch(const std::vector<WriteRequest> &batch)
         Update u;
         u.kind = Update::Write;
         u.deviceId = device_.id;
-        u.device = device_.name;
-        u.uid = data.item.uid;
-        u.item = data.item.name;
+            u.uid = data.item.uid;
         u.value = data.values.value(kValue);
         u.hasValue = true;
         u.status = data.item.statusMessage.isEmpty() ? deviceStatus : data.item.statusMessage;
@@ -252,7 +246,6 @@ void DeviceWorker::run()
     Update u;
     u.kind = Update::Finished;
     u.deviceId = device_.id;
-    u.device = device_.name;
     events_->post(u);
 }
 

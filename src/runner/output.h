@@ -75,6 +75,7 @@ private:
     QString header_;
     QList<Row> rows_;
     QMap<QString, int> rowOf_;     // uid -> index
+    QMap<int, QString> deviceNames_;
     QMap<int, QString> deviceState_; // device id -> last status text
     QStringList writes_;           // recent write results, newest last
     QStringList notes_;

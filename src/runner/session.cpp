@@ -101,6 +101,16 @@ DeviceInstancePlugin deviceRecord(const DeviceConfig &d)
     return r;
 }
 
+// The item records of one data type share its text.
+QString dataTypeText(int type)
+{
+    static QHash<int, QString> texts;
+    auto it = texts.find(type);
+    if (it == texts.end())
+        it = texts.insert(type, QString::number(type, 10));
+    return it.value();
+}
+
 ItemInstancePlugin itemRecord(const DeviceConfig &d, const ItemConfig &i, int id)
 {
     ItemInstancePlugin r{};
@@ -112,7 +122,7 @@ ItemInstancePlugin itemRecord(const DeviceConfig &d, const ItemConfig &i, int id
     r.deviceId = d.id;
     r.settings = i.settings;
     r.settings.insert(QStringLiteral("address"), i.address);
-    r.settings.insert(QStringLiteral("data_type"), QString::number(i.dataType, 10));
+    r.settings.insert(QStringLiteral("data_type"), dataTypeText(i.dataType));
     return r;
 }
 
