@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,6 +31,7 @@ private:
     const QByteArray &text;
     const QString &label;
     QString failure;
+    QHash<QString, int> dataTypesSeen, controllerTypesSeen; // text -> number, -1 when unknown
 
     bool fail(const JsonPath &path, const QString &message)
     {
@@ -108,7 +110,12 @@ private:
             text = v.toString();
         else
             return fail(at, QStringLiteral("must be a name or a number"));
-        const int n = dataType ? dataTypeFromText(text) : controllerTypeFromText(text);
+        // A plant's thousands of items name a handful of types: each text is looked up once.
+        QHash<QString, int> &known = dataType ? dataTypesSeen : controllerTypesSeen;
+        auto seen = known.constFind(text);
+        if (seen == known.constEnd())
+            seen = known.insert(text, dataType ? dataTypeFromText(text) : controllerTypeFromText(text));
+        const int n = seen.value();
         if (n < 0) {
             const QStringList names = dataType ? dataTypeNames() : controllerTypeNames();
             return fail(at, QStringLiteral("unknown %1 \"%2\" (one of: %3)")
