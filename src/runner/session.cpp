@@ -462,7 +462,8 @@ private:
             std::fflush(stdout);
             ::_exit(ExitFailure);
         }
-        consume(events_.take(std::chrono::milliseconds(0)));
+        for (std::deque<Update> rest; !(rest = events_.take(std::chrono::milliseconds(0))).empty();)
+            consume(rest);
         logs_.drain();
     }
 
