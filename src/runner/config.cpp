@@ -43,6 +43,9 @@ private:
         return false;
     }
 
+    // Built only for a message: a plant's thousands of good items need no paths.
+    static JsonPath under(const JsonPath &path, const QString &key) { return JsonPath(path) << key; }
+
     // A missing field is reported at the object that lacks it.
     bool missing(const JsonPath &object, const QString &key)
     {
@@ -70,14 +73,12 @@ private:
     {
         if (!o.contains(key))
             return required ? missing(path, key) : true;
-        JsonPath at = path;
-        at << key;
         const QJsonValue v = o.value(key);
         if (!v.isString())
-            return fail(at, QStringLiteral("must be a text"));
+            return fail(under(path, key), QStringLiteral("must be a text"));
         *out = v.toString();
         if (required && out->trimmed().isEmpty())
-            return fail(at, QStringLiteral("must not be empty"));
+            return fail(under(path, key), QStringLiteral("must not be empty"));
         return true;
     }
 
@@ -85,12 +86,10 @@ private:
     {
         if (!o.contains(key))
             return required ? missing(path, key) : true;
-        JsonPath at = path;
-        at << key;
         const QJsonValue v = o.value(key);
         const double d = v.toDouble();
         if (!v.isDouble() || std::floor(d) != d || d < minimum || d > 2147483647.0)
-            return fail(at, QStringLiteral("must be a whole number of at least %1").arg(minimum));
+            return fail(under(path, key), QStringLiteral("must be a whole number of at least %1").arg(minimum));
         *out = int(d);
         return true;
     }
@@ -100,8 +99,6 @@ private:
     {
         if (!o.contains(key))
             return missing(path, key);
-        JsonPath at = path;
-        at << key;
         const QJsonValue v = o.value(key);
         QString text;
         if (v.isDouble())
@@ -109,7 +106,7 @@ private:
         else if (v.isString())
             text = v.toString();
         else
-            return fail(at, QStringLiteral("must be a name or a number"));
+            return fail(under(path, key), QStringLiteral("must be a name or a number"));
         // A plant's thousands of items name a handful of types: each text is looked up once.
         QHash<QString, int> &known = dataType ? dataTypesSeen : controllerTypesSeen;
         auto seen = known.constFind(text);
@@ -118,7 +115,7 @@ private:
         const int n = seen.value();
         if (n < 0) {
             const QStringList names = dataType ? dataTypeNames() : controllerTypeNames();
-            return fail(at, QStringLiteral("unknown %1 \"%2\" (one of: %3)")
+            return fail(under(path, key), QStringLiteral("unknown %1 \"%2\" (one of: %3)")
                                 .arg(dataType ? QStringLiteral("data type") : QStringLiteral("controller type"), text,
                                      names.join(QStringLiteral(", "))));
         }

@@ -76,7 +76,7 @@ public:
 
     // At most `most` of the oldest updates; waits at most `limit` for the first. What is left
     // waits where it coalesces, so a backlog holds one update per item and no copy of it.
-    std::deque<Update> take(std::chrono::milliseconds limit, size_t most = 1024)
+    std::deque<Update> take(std::chrono::milliseconds limit, size_t most)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         cv_.wait_until(lock, std::chrono::steady_clock::now() + limit, [this] { return !queue_.empty() || poked_; });

@@ -49,6 +49,8 @@ void onStopSignal(int)
 constexpr qint64 kStopGraceMs = 30000;
 // How long the last lines (the summary) may wait for a reader that is behind.
 constexpr qint64 kLastWordsMs = 250;
+// Updates printed between two looks at the clock, the logs and the table.
+constexpr size_t kTakeAtOnce = 1024;
 // Past the stop, how long output may still wait for its reader or work through a backlog.
 constexpr qint64 kCatchUpMs = 200;
 
@@ -436,7 +438,7 @@ private:
     QString runUntilTheStop()
     {
         for (;;) {
-            consume(events_.take(std::chrono::milliseconds(100)));
+            consume(events_.take(std::chrono::milliseconds(100), kTakeAtOnce));
             logs_.drain();
             out_.refresh();
             if (stopDue())
@@ -452,7 +454,7 @@ private:
     {
         askDevicesToStop();
         while (!stopped_) {
-            consume(events_.take(std::chrono::milliseconds(100)));
+            consume(events_.take(std::chrono::milliseconds(100), kTakeAtOnce));
             logs_.drain();
         }
         stopper_.join();
@@ -462,7 +464,7 @@ private:
             std::fflush(stdout);
             ::_exit(ExitFailure);
         }
-        for (std::deque<Update> rest; !(rest = events_.take(std::chrono::milliseconds(0))).empty();)
+        for (std::deque<Update> rest; !(rest = events_.take(std::chrono::milliseconds(0), kTakeAtOnce)).empty();)
             consume(rest);
         logs_.drain();
     }
@@ -566,10 +568,11 @@ private:
 
     void consume(const std::deque<Update> &updates)
     {
-        const qint64 began = clock_.elapsed();
+        // A backlog (a full take) still printing a moment after the stop was due is given up;
+        // the few updates of the stop itself still go out.
+        const bool backlog = updates.size() >= kTakeAtOnce;
         for (const Update &u : updates) {
-            // A backlog that is still printing a moment after the stop was due is given up.
-            if (stopDue() && clock_.elapsed() - std::max(began, dueAtMs_) >= kCatchUpMs)
+            if (backlog && catchUpOver())
                 out_.giveUp();
             if (u.kind == Update::Finished)
                 ++finished_;
