@@ -7,6 +7,7 @@
 #include "events.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -74,7 +75,7 @@ private:
     std::FILE *out_;
     QString header_;
     QList<Row> rows_;
-    QMap<QString, int> rowOf_;     // uid -> index
+    QHash<QString, int> rowOf_;    // uid -> index
     QMap<int, QString> deviceNames_;
     QMap<int, QString> deviceState_; // device id -> last status text
     QStringList writes_;           // recent write results, newest last
