@@ -6,6 +6,8 @@
 #include "item_store.h"
 #include "output.h"
 #include "plugin_load.h"
+#include "schema_view.h"
+#include "stdin_writes.h"
 
 #include "host_state.h"
 
@@ -24,7 +26,6 @@
 #include <memory>
 #include <thread>
 
-#include <poll.h>
 #include <unistd.h>
 
 namespace runner {
@@ -126,111 +127,6 @@ ItemInstancePlugin itemRecord(const DeviceConfig &d, const ItemConfig &i, int id
     r.settings.insert(QStringLiteral("address"), i.address);
     r.settings.insert(QStringLiteral("data_type"), dataTypeText(i.dataType));
     return r;
-}
-
-QJsonArray columnsJson(const QList<DatabaseColumnStructure> &columns)
-{
-    QJsonArray out;
-    for (const DatabaseColumnStructure &c : columns) {
-        QJsonArray choices;
-        for (const DatabaseColumnStructure::SelectionValue &s : c.selectionValues)
-            choices.append(QJsonObject{{QStringLiteral("text"), s.text}, {QStringLiteral("value"), s.value}});
-        out.append(QJsonObject{{QStringLiteral("name"), c.name},
-                               {QStringLiteral("type"), int(c.type)},
-                               {QStringLiteral("selection"), choices}});
-    }
-    return out;
-}
-
-QString columnsText(const QList<DatabaseColumnStructure> &columns)
-{
-    QString out;
-    for (const DatabaseColumnStructure &c : columns) {
-        out += QStringLiteral("  %1").arg(c.name);
-        if (c.selectionValues.isEmpty()) {
-            out += QStringLiteral(" (text)\n");
-            continue;
-        }
-        QStringList choices;
-        for (const DatabaseColumnStructure::SelectionValue &s : c.selectionValues)
-            choices << QStringLiteral("%1=%2").arg(s.text, s.value);
-        out += QStringLiteral(" (selection): ") + choices.join(QStringLiteral(", ")) + QLatin1Char('\n');
-    }
-    return out;
-}
-
-void showSchema(Output &out)
-{
-    const QList<zel_host::InitPluginCall> calls = zel_host::initPluginCalls();
-    if (calls.isEmpty()) {
-        out.note({{QStringLiteral("type"), QStringLiteral("schema")}, {QStringLiteral("registered"), false}},
-                 QStringLiteral("The plugin registered no schema."));
-        return;
-    }
-    const zel_host::InitPluginCall &c = calls.last();
-    const QJsonObject json{{QStringLiteral("type"), QStringLiteral("schema")},
-                           {QStringLiteral("registered"), true},
-                           {QStringLiteral("plugin"), c.name},
-                           {QStringLiteral("capabilities"), qint64(c.capabilities)},
-                           {QStringLiteral("item_columns"), columnsJson(c.itemColumns)},
-                           {QStringLiteral("device_columns"), columnsJson(c.deviceColumns)}};
-    const QString text = QStringLiteral("Plugin \"%1\" registered (capabilities %2)\nItem columns:\n%3Device columns:\n%4")
-                             .arg(c.name)
-                             .arg(c.capabilities)
-                             .arg(columnsText(c.itemColumns), columnsText(c.deviceColumns));
-    out.note(json, text.trimmed());
-}
-
-// Reads NAME=VALUE lines from stdin until end of input or until told to stop; polls so that
-// a stop is noticed within a tenth of a second even when no input comes.
-void readStdinWrites(const ItemIndex &index, const std::map<int, DeviceWorker *> &workers,
-                     const std::atomic<bool> &stop, Events &events)
-{
-    QByteArray pending;
-    int lineNo = 0;
-    auto handle = [&](const QByteArray &raw) {
-        ++lineNo;
-        const QString text = QString::fromUtf8(raw).trimmed();
-        if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
-            return;
-        QString name, value, error;
-        ItemRef ref;
-        if (!parseAssignment(text, &name, &value, &error) || !index.resolve(name, &ref, &error)) {
-            fail(QStringLiteral("stdin line %1: %2").arg(lineNo).arg(error));
-            return;
-        }
-        workers.at(ref.deviceId)->enqueueWrite({ref.uid, value});
-    };
-    bool open = true;
-    while (open && !stop.load()) {
-        pollfd p{0, POLLIN, 0};
-        const int r = ::poll(&p, 1, 100);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            break;
-        if (r == 0)
-            continue;
-        char buffer[4096];
-        const ssize_t n = ::read(0, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            open = false;
-        } else {
-            pending.append(buffer, int(n));
-        }
-        int nl;
-        while ((nl = pending.indexOf('\n')) >= 0) {
-            handle(pending.left(nl));
-            pending.remove(0, nl + 1);
-        }
-    }
-    if (!pending.isEmpty() && !stop.load())
-        handle(pending);
-    for (const auto &w : workers)
-        w.second->closeInput();
-    events.poke();
 }
 
 } // namespace
