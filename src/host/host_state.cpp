@@ -35,6 +35,7 @@ void reset()
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.deviceList.clear();
+    s.deviceItemAt.clear();
     s.itemOrder.clear();
     s.itemsByUid.clear();
     s.lines.clear();
@@ -64,6 +65,10 @@ void setDevices(const QList<DeviceInstancePlugin> &list)
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.deviceList = list;
+    s.deviceItemAt.clear();
+    for (int d = 0; d < list.size(); ++d)
+        for (int i = 0; i < list.at(d).items.size(); ++i)
+            s.deviceItemAt.insert(list.at(d).items.at(i).uid, {d, i});
 }
 
 void State::store(const ItemInstancePlugin &item)
@@ -71,6 +76,17 @@ void State::store(const ItemInstancePlugin &item)
     if (!itemsByUid.contains(item.uid))
         itemOrder << item.uid;
     itemsByUid.insert(item.uid, item);
+}
+
+const ItemInstancePlugin *State::find(const QString &uid) const
+{
+    const auto stored = itemsByUid.constFind(uid);
+    if (stored != itemsByUid.constEnd())
+        return &stored.value();
+    const auto listed = deviceItemAt.constFind(uid);
+    if (listed == deviceItemAt.constEnd())
+        return nullptr;
+    return &deviceList.at(listed.value().first).items.at(listed.value().second);
 }
 
 void putItem(const ItemInstancePlugin &item)

@@ -35,11 +35,14 @@ struct InitPluginCall {
 // Forgets devices, items, log lines, hooks and recorded calls.
 ZELHOST_EXPORT void reset();
 
+// The devices' own items are the host's too: getPluginItem finds them without a copy in the
+// item store.
 ZELHOST_EXPORT void setDevices(const QList<DeviceInstancePlugin> &devices);
 
-// Item store keyed by uid; storing an item whose uid is already held replaces it.
+// Item store keyed by uid, for the items beyond the devices' lists (those the plugin added);
+// storing an item whose uid is already held replaces it.
 ZELHOST_EXPORT void putItem(const ItemInstancePlugin &item);
-ZELHOST_EXPORT QList<ItemInstancePlugin> items(); // in order of first storage
+ZELHOST_EXPORT QList<ItemInstancePlugin> items(); // the store's, in order of first storage
 
 // Every line the plugin logged, in order.
 ZELHOST_EXPORT QStringList logTexts(LogLevel level);

@@ -4,14 +4,16 @@
 #include "host_state.h"
 
 #include <QHash>
+#include <QPair>
+
 #include <mutex>
-#include <QSet>
 
 namespace zel_host {
 
 struct State {
     std::mutex mutex; // every member below is read and written under it
     QList<DeviceInstancePlugin> deviceList;
+    QHash<QString, QPair<int, int>> deviceItemAt; // uid -> device and item of deviceList
     QStringList itemOrder;
     QHash<QString, ItemInstancePlugin> itemsByUid;
     QList<LogLine> lines;
@@ -27,6 +29,7 @@ struct State {
 
     void trace(const QString &call); // caller holds mutex
     void store(const ItemInstancePlugin &item); // caller holds mutex
+    const ItemInstancePlugin *find(const QString &uid) const; // caller holds mutex
     void log(LogLevel level, const QString &text);
 };
 

@@ -54,11 +54,11 @@ bool PluginInterface::getPluginItem(QString uid, ItemInstancePlugin *item)
 {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().trace(QStringLiteral("getPluginItem:") + uid);
-    auto it = state().itemsByUid.constFind(uid);
-    if (it == state().itemsByUid.constEnd())
+    const ItemInstancePlugin *found = state().find(uid);
+    if (!found)
         return false;
     if (item)
-        *item = it.value();
+        *item = *found;
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,6 +31,7 @@ private:
     const QByteArray &text;
     const QString &label;
     QString failure;
+    QHash<QString, int> dataTypesSeen, controllerTypesSeen; // text -> number, -1 when unknown
 
     bool fail(const JsonPath &path, const QString &message)
     {
@@ -40,6 +42,9 @@ private:
                                   : QStringLiteral("%1: %2: %3").arg(where, field, message);
         return false;
     }
+
+    // Built only for a message: a plant's thousands of good items need no paths.
+    static JsonPath under(const JsonPath &path, const QString &key) { return JsonPath(path) << key; }
 
     // A missing field is reported at the object that lacks it.
     bool missing(const JsonPath &object, const QString &key)
@@ -68,14 +73,12 @@ private:
     {
         if (!o.contains(key))
             return required ? missing(path, key) : true;
-        JsonPath at = path;
-        at << key;
         const QJsonValue v = o.value(key);
         if (!v.isString())
-            return fail(at, QStringLiteral("must be a text"));
+            return fail(under(path, key), QStringLiteral("must be a text"));
         *out = v.toString();
         if (required && out->trimmed().isEmpty())
-            return fail(at, QStringLiteral("must not be empty"));
+            return fail(under(path, key), QStringLiteral("must not be empty"));
         return true;
     }
 
@@ -83,12 +86,10 @@ private:
     {
         if (!o.contains(key))
             return required ? missing(path, key) : true;
-        JsonPath at = path;
-        at << key;
         const QJsonValue v = o.value(key);
         const double d = v.toDouble();
         if (!v.isDouble() || std::floor(d) != d || d < minimum || d > 2147483647.0)
-            return fail(at, QStringLiteral("must be a whole number of at least %1").arg(minimum));
+            return fail(under(path, key), QStringLiteral("must be a whole number of at least %1").arg(minimum));
         *out = int(d);
         return true;
     }
@@ -98,8 +99,6 @@ private:
     {
         if (!o.contains(key))
             return missing(path, key);
-        JsonPath at = path;
-        at << key;
         const QJsonValue v = o.value(key);
         QString text;
         if (v.isDouble())
@@ -107,11 +106,16 @@ private:
         else if (v.isString())
             text = v.toString();
         else
-            return fail(at, QStringLiteral("must be a name or a number"));
-        const int n = dataType ? dataTypeFromText(text) : controllerTypeFromText(text);
+            return fail(under(path, key), QStringLiteral("must be a name or a number"));
+        // A plant's thousands of items name a handful of types: each text is looked up once.
+        QHash<QString, int> &known = dataType ? dataTypesSeen : controllerTypesSeen;
+        auto seen = known.constFind(text);
+        if (seen == known.constEnd())
+            seen = known.insert(text, dataType ? dataTypeFromText(text) : controllerTypeFromText(text));
+        const int n = seen.value();
         if (n < 0) {
             const QStringList names = dataType ? dataTypeNames() : controllerTypeNames();
-            return fail(at, QStringLiteral("unknown %1 \"%2\" (one of: %3)")
+            return fail(under(path, key), QStringLiteral("unknown %1 \"%2\" (one of: %3)")
                                 .arg(dataType ? QStringLiteral("data type") : QStringLiteral("controller type"), text,
                                      names.join(QStringLiteral(", "))));
         }

@@ -66,12 +66,17 @@ void DeviceWorker::join()
         thread_.join();
 }
 
+bool DeviceWorker::stopRequested()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stop_;
+}
+
 void DeviceWorker::postDevice(const QString &status)
 {
     Update u;
     u.kind = Update::DeviceState;
     u.deviceId = device_.id;
-    u.device = device_.name;
     u.status = status;
     u.timestamp = QDateTime::currentDateTimeUtc();
     events_->post(u);
@@ -88,7 +93,10 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
         list.dataItems << data;
     }
     const Clock::time_point start = Clock::now();
-    plugin_->readData(&list);
+    call_ = Call::Read;
+    // Cut short by the stop's pause: the items it did not reach were not read at all.
+    const bool cut = !plugin_->readData(&list) && stopRequested();
+    call_ = Call::None;
     const Clock::duration took = Clock::now() - start;
     ++passes_;
     int errors = 0;
@@ -96,7 +104,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
     // The plugin stamps identity values only; tag values get the time the pass ended.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString deviceStatus = list.device.statusMessage;
-    const int items = list.dataItems.size();
+    int items = list.dataItems.size();
     std::vector<Update> updates;
     updates.reserve(size_t(items));
     // Each host record goes as soon as its update is made: with every device in a pass at
@@ -106,12 +114,14 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
         Update u;
         u.kind = Update::Read;
         u.deviceId = device_.id;
-        u.device = device_.name;
-        u.uid = data.item.uid;
-        u.item = data.item.name;
+            u.uid = data.item.uid;
         u.hasValue = data.values.contains(kValue);
         u.value = data.values.value(kValue);
         u.status = data.item.statusMessage;
+        if (cut && !u.hasValue && u.status.isEmpty() && deviceStatus.isEmpty()) {
+            --items;
+            continue;
+        }
         // A device-wide failure ends the pass: the items it did not reach carry its text. Some
         // failures (a tag that never became ready) leave neither a value nor a text.
         if (u.status.isEmpty() && !u.hasValue)
@@ -131,7 +141,6 @@ void DeviceWorker::postPass(int items, int errors, Clock::duration took)
     Update u;
     u.kind = Update::Pass;
     u.deviceId = device_.id;
-    u.device = device_.name;
     u.items = items;
     u.errors = errors;
     u.durationMs = std::chrono::duration<double, std::milli>(took).count();
@@ -159,16 +168,16 @@ void DeviceWorker::writeBatch(const std::vector<WriteRequest> &batch)
     }
     if (list.dataItems.isEmpty())
         return;
+    call_ = Call::Write;
     plugin_->writeData(&list);
+    call_ = Call::None;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString deviceStatus = list.device.statusMessage;
     for (const DataItem &data : qAsConst(list.dataItems)) {
         Update u;
         u.kind = Update::Write;
         u.deviceId = device_.id;
-        u.device = device_.name;
-        u.uid = data.item.uid;
-        u.item = data.item.name;
+            u.uid = data.item.uid;
         u.value = data.values.value(kValue);
         u.hasValue = true;
         u.status = data.item.statusMessage.isEmpty() ? deviceStatus : data.item.statusMessage;
@@ -237,7 +246,6 @@ void DeviceWorker::run()
     Update u;
     u.kind = Update::Finished;
     u.deviceId = device_.id;
-    u.device = device_.name;
     events_->post(u);
 }
 

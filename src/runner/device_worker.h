@@ -52,6 +52,11 @@ public:
     bool finished() const { return finished_.load(); }
     void join();
     int deviceId() const { return device_.id; }
+    const QString &ipAddress() const { return device_.ipAddress; }
+    // Which plugin call the thread is in: a stopping run pauses reads, never a write batch
+    // (the host cannot tell which of a paused batch's writes went out).
+    enum class Call { None, Read, Write };
+    Call inCall() const { return call_.load(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -70,6 +75,7 @@ private:
     void run();
     void readPass(const std::vector<size_t> &due);
     void writeBatch(const std::vector<WriteRequest> &batch);
+    bool stopRequested();
     void postDevice(const QString &status);
     void postPass(int items, int errors, Clock::duration took);
 
@@ -88,6 +94,7 @@ private:
     bool stop_ = false;               // guarded by mutex_
     bool inputOpen_ = false;          // guarded by mutex_
     std::atomic<bool> finished_{false};
+    std::atomic<Call> call_{Call::None};
 };
 
 } // namespace runner

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -17,8 +18,9 @@
 
 namespace runner {
 
+// The device and item names are not carried: the output knows them by id and uid.
 struct Update {
-    enum Kind {
+    enum Kind : quint8 {
         Read,        // one item of a read pass
         Write,       // one item of a write batch
         DeviceState, // the device's status text after a pass or batch (empty: fine)
@@ -26,20 +28,18 @@ struct Update {
         Finished,    // the device's thread has ended
     };
     Kind kind = Read;
-    int deviceId = 0;
-    QString device;
-    QString uid;
-    QString item;
-    QString value;
     bool hasValue = false;
+    int deviceId = 0;
+    int pass = 0;    // the device's pass number for reads
+    int skipped = 0; // older updates of the same item (device) this one replaced unprinted
+    QString uid;
+    QString value;
     QString status; // empty when the operation succeeded
     QDateTime timestamp;
-    int pass = 0; // the device's pass number for reads
     // Pass: items read, items that failed, time inside the plugin's readData.
     int items = 0;
     int errors = 0;
     double durationMs = 0;
-    int skipped = 0; // older updates of the same item (device) this one replaced unprinted
 };
 
 class Events {
@@ -74,35 +74,47 @@ public:
         cv_.notify_all();
     }
 
-    // Everything posted so far; waits at most `limit` for the first update.
-    std::deque<Update> take(std::chrono::milliseconds limit)
+    // At most `most` of the oldest updates; waits at most `limit` for the first. What is left
+    // waits where it coalesces, so a backlog holds one update per item and no copy of it.
+    std::deque<Update> take(std::chrono::milliseconds limit, size_t most)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         cv_.wait_until(lock, std::chrono::steady_clock::now() + limit, [this] { return !queue_.empty() || poked_; });
         poked_ = false;
         std::deque<Update> out;
-        out.swap(queue_);
-        waiting_.clear();
+        const size_t n = std::min(most, queue_.size());
+        for (size_t i = 0; i < n; ++i) {
+            if (queue_.front().kind != Update::Write && queue_.front().kind != Update::Finished)
+                waiting_.remove(keyOf(queue_.front()));
+            out.push_back(std::move(queue_.front()));
+            queue_.pop_front();
+        }
+        head_ += n;
         return out;
     }
 
 private:
     // Reads coalesce by item, device states and pass figures by device; writes never do.
+    static QString keyOf(const Update &u)
+    {
+        return u.kind == Update::Read ? u.uid
+                                      : QString::number(int(u.kind)) + QLatin1Char('#') + QString::number(u.deviceId);
+    }
+
     void add(Update u)
     {
         if (u.kind == Update::Write || u.kind == Update::Finished) {
             queue_.push_back(std::move(u));
             return;
         }
-        const QString key = u.kind == Update::Read ? u.uid : QString::number(int(u.kind)) + QLatin1Char('#') +
-                                                               QString::number(u.deviceId);
+        const QString key = keyOf(u);
         const auto it = waiting_.constFind(key);
         if (it == waiting_.constEnd()) {
-            waiting_.insert(key, queue_.size());
+            waiting_.insert(key, head_ + queue_.size());
             queue_.push_back(std::move(u));
             return;
         }
-        Update &older = queue_[it.value()];
+        Update &older = queue_[it.value() - head_];
         u.skipped = older.skipped + 1;
         older = std::move(u);
     }
@@ -112,7 +124,8 @@ private:
     // A deque: one update per item of every controller waits here while output lags, and a
     // vector's doubling would hold up to twice that, three times while it moves.
     std::deque<Update> queue_;
-    QHash<QString, size_t> waiting_; // coalescing key -> its update's place in queue_
+    QHash<QString, size_t> waiting_; // coalescing key -> its update's place, counted from the first ever
+    size_t head_ = 0;                // the place of queue_.front()
     bool poked_ = false;
 };
 

@@ -26,10 +26,10 @@ QString shortened(const QString &text, int width)
     return flat.size() <= width ? flat : flat.left(width - 3) + QStringLiteral("...");
 }
 
-QString writeLine(const Update &u)
+QString writeLine(const QString &device, const QString &item, const Update &u)
 {
     return QStringLiteral("write %1/%2 = %3: %4")
-        .arg(u.device, u.item, u.value, u.status.isEmpty() ? QStringLiteral("ok") : u.status);
+        .arg(device, item, u.value, u.status.isEmpty() ? QStringLiteral("ok") : u.status);
 }
 
 // Items per second of a pass; a pass too short to time counts as 1 us.
@@ -48,6 +48,7 @@ Output::Output(Mode mode, bool terminal, std::FILE *out) : mode_(mode), terminal
 void Output::addRow(int deviceId, const QString &device, const QString &uid, const QString &item)
 {
     rowOf_.insert(uid, rows_.size());
+    deviceNames_.insert(deviceId, device);
     Row r;
     r.deviceId = deviceId;
     r.device = device;
@@ -92,7 +93,7 @@ bool Output::put(const QByteArray &bytes)
         if (ready == 0) {
             if (over())
                 break;
-            ready = ::poll(&p, 1, 100);
+            ready = ::poll(&p, 1, 20); // short: a stop gives up waiting within a moment
         }
         if (ready < 0 && errno != EINTR)
             break;
@@ -124,7 +125,7 @@ void Output::pass(const Update &u)
     if (mode_ == Json) {
         if (printing())
             line({{QStringLiteral("type"), QStringLiteral("pass")},
-              {QStringLiteral("device"), u.device},
+              {QStringLiteral("device"), deviceNames_.value(u.deviceId)},
               {QStringLiteral("device_id"), u.deviceId},
               {QStringLiteral("items"), u.items},
               {QStringLiteral("errors"), u.errors},
@@ -134,7 +135,7 @@ void Output::pass(const Update &u)
     }
     passes_.insert(u.deviceId, QStringLiteral("pass %1 of %2: %3 item(s), %4 error(s) in %5 ms, %6 items/s")
                                    .arg(u.pass)
-                                   .arg(u.device)
+                                   .arg(deviceNames_.value(u.deviceId))
                                    .arg(u.items)
                                    .arg(u.errors)
                                    .arg(u.durationMs, 0, 'f', 1)
@@ -157,7 +158,7 @@ void Output::handle(const Update &u)
         if (report && mode_ == Json && printing())
             line({{QStringLiteral("type"), QStringLiteral("device")},
                   {QStringLiteral("device_id"), u.deviceId},
-                  {QStringLiteral("device"), u.device},
+                  {QStringLiteral("device"), deviceNames_.value(u.deviceId)},
                   {QStringLiteral("status"), u.status},
                   {QStringLiteral("ok"), u.status.isEmpty()},
                   {QStringLiteral("timestamp"), u.timestamp.toString(Qt::ISODateWithMs)}});
@@ -169,15 +170,17 @@ void Output::handle(const Update &u)
         ++errors_;
     skipped_ += u.skipped;
     const auto row = rowOf_.constFind(u.uid);
-    const bool unchanged = u.kind == Update::Read && row != rowOf_.constEnd() && rows_[row.value()].read &&
-                           rows_[row.value()].status == u.status &&
-                           (rows_[row.value()].value == u.value || (!u.status.isEmpty() && u.value.isEmpty()));
+    if (row == rowOf_.constEnd())
+        return; // every item the devices read or write has its row
+    Row &r = rows_[row.value()];
+    const bool unchanged = u.kind == Update::Read && r.read && r.status == u.status &&
+                           (r.value == u.value || (!u.status.isEmpty() && u.value.isEmpty()));
     if (mode_ == Json && !(changedOnly_ && unchanged) && printing()) {
         QJsonObject o{{QStringLiteral("type"), u.kind == Update::Read ? QStringLiteral("read") : QStringLiteral("write")},
                       {QStringLiteral("device_id"), u.deviceId},
-                      {QStringLiteral("device"), u.device},
+                      {QStringLiteral("device"), r.device},
                       {QStringLiteral("uid"), u.uid},
-                      {QStringLiteral("item"), u.item},
+                      {QStringLiteral("item"), r.item},
                       {QStringLiteral("value"), u.hasValue ? QJsonValue(u.value) : QJsonValue()},
                       {QStringLiteral("status"), u.status},
                       {QStringLiteral("ok"), u.status.isEmpty()},
@@ -188,18 +191,14 @@ void Output::handle(const Update &u)
     }
 
     if (u.kind == Update::Write) {
-        writes_ << writeLine(u);
+        writes_ << writeLine(r.device, r.item, u);
         while (writes_.size() > kRecentWrites)
             writes_.removeFirst();
         if (mode_ == Table && !terminal_)
-            put(writeLine(u).toLocal8Bit() + '\n');
+            put(writes_.last().toLocal8Bit() + '\n');
         dirty_ = true;
         return;
     }
-    auto it = rowOf_.find(u.uid);
-    if (it == rowOf_.end())
-        return;
-    Row &r = rows_[it.value()];
     // A failed read keeps the last good value on show next to the error.
     if (u.status.isEmpty() || !u.value.isEmpty())
         r.value = u.value;
@@ -272,11 +271,7 @@ void Output::draw(const QString &footer)
         text += n + QLatin1Char('\n');
     for (auto it = deviceState_.begin(); it != deviceState_.end(); ++it)
         if (!it.value().isEmpty()) {
-            QString name;
-            for (const Row &r : qAsConst(rows_))
-                if (r.deviceId == it.key())
-                    name = r.device;
-            text += QStringLiteral("device %1: %2\n").arg(name, it.value());
+            text += QStringLiteral("device %1: %2\n").arg(deviceNames_.value(it.key()), it.value());
         }
     text += format(head) + QLatin1Char('\n');
     for (const QStringList &row : qAsConst(cells))

@@ -7,6 +7,7 @@
 #include "events.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -51,6 +52,11 @@ public:
         QDateTime timestamp;
     };
     const QList<Row> &rows() const { return rows_; }
+    const Row *row(const QString &uid) const
+    {
+        const auto it = rowOf_.constFind(uid);
+        return it == rowOf_.constEnd() ? nullptr : &rows_.at(it.value());
+    }
     int errors() const { return errors_; }
     qint64 skipped() const { return skipped_; }     // updates replaced by newer ones before printing
     qint64 unprinted() const { return unprinted_; } // lines given up on
@@ -69,7 +75,8 @@ private:
     std::FILE *out_;
     QString header_;
     QList<Row> rows_;
-    QMap<QString, int> rowOf_;     // uid -> index
+    QHash<QString, int> rowOf_;    // uid -> index
+    QMap<int, QString> deviceNames_;
     QMap<int, QString> deviceState_; // device id -> last status text
     QStringList writes_;           // recent write results, newest last
     QStringList notes_;

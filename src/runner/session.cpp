@@ -6,6 +6,8 @@
 #include "item_store.h"
 #include "output.h"
 #include "plugin_load.h"
+#include "schema_view.h"
+#include "stdin_writes.h"
 
 #include "host_state.h"
 
@@ -16,6 +18,7 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -23,7 +26,6 @@
 #include <memory>
 #include <thread>
 
-#include <poll.h>
 #include <unistd.h>
 
 namespace runner {
@@ -43,10 +45,13 @@ void onStopSignal(int)
 }
 
 // How long the device threads get to finish the plugin call they are in when asked to stop.
-// A read pass is bounded by the plugin's own limits (5 s per tag operation).
+// A read pass ends at its next item once paused; a write batch is bounded by the plugin's own
+// limits (5 s per tag operation).
 constexpr qint64 kStopGraceMs = 30000;
 // How long the last lines (the summary) may wait for a reader that is behind.
 constexpr qint64 kLastWordsMs = 250;
+// Updates printed between two looks at the clock, the logs and the table.
+constexpr size_t kTakeAtOnce = 1024;
 // Past the stop, how long output may still wait for its reader or work through a backlog.
 constexpr qint64 kCatchUpMs = 200;
 
@@ -99,6 +104,16 @@ DeviceInstancePlugin deviceRecord(const DeviceConfig &d)
     return r;
 }
 
+// The item records of one data type share its text.
+QString dataTypeText(int type)
+{
+    static QHash<int, QString> texts;
+    auto it = texts.find(type);
+    if (it == texts.end())
+        it = texts.insert(type, QString::number(type, 10));
+    return it.value();
+}
+
 ItemInstancePlugin itemRecord(const DeviceConfig &d, const ItemConfig &i, int id)
 {
     ItemInstancePlugin r{};
@@ -110,113 +125,8 @@ ItemInstancePlugin itemRecord(const DeviceConfig &d, const ItemConfig &i, int id
     r.deviceId = d.id;
     r.settings = i.settings;
     r.settings.insert(QStringLiteral("address"), i.address);
-    r.settings.insert(QStringLiteral("data_type"), QString::number(i.dataType, 10));
+    r.settings.insert(QStringLiteral("data_type"), dataTypeText(i.dataType));
     return r;
-}
-
-QJsonArray columnsJson(const QList<DatabaseColumnStructure> &columns)
-{
-    QJsonArray out;
-    for (const DatabaseColumnStructure &c : columns) {
-        QJsonArray choices;
-        for (const DatabaseColumnStructure::SelectionValue &s : c.selectionValues)
-            choices.append(QJsonObject{{QStringLiteral("text"), s.text}, {QStringLiteral("value"), s.value}});
-        out.append(QJsonObject{{QStringLiteral("name"), c.name},
-                               {QStringLiteral("type"), int(c.type)},
-                               {QStringLiteral("selection"), choices}});
-    }
-    return out;
-}
-
-QString columnsText(const QList<DatabaseColumnStructure> &columns)
-{
-    QString out;
-    for (const DatabaseColumnStructure &c : columns) {
-        out += QStringLiteral("  %1").arg(c.name);
-        if (c.selectionValues.isEmpty()) {
-            out += QStringLiteral(" (text)\n");
-            continue;
-        }
-        QStringList choices;
-        for (const DatabaseColumnStructure::SelectionValue &s : c.selectionValues)
-            choices << QStringLiteral("%1=%2").arg(s.text, s.value);
-        out += QStringLiteral(" (selection): ") + choices.join(QStringLiteral(", ")) + QLatin1Char('\n');
-    }
-    return out;
-}
-
-void showSchema(Output &out)
-{
-    const QList<zel_host::InitPluginCall> calls = zel_host::initPluginCalls();
-    if (calls.isEmpty()) {
-        out.note({{QStringLiteral("type"), QStringLiteral("schema")}, {QStringLiteral("registered"), false}},
-                 QStringLiteral("The plugin registered no schema."));
-        return;
-    }
-    const zel_host::InitPluginCall &c = calls.last();
-    const QJsonObject json{{QStringLiteral("type"), QStringLiteral("schema")},
-                           {QStringLiteral("registered"), true},
-                           {QStringLiteral("plugin"), c.name},
-                           {QStringLiteral("capabilities"), qint64(c.capabilities)},
-                           {QStringLiteral("item_columns"), columnsJson(c.itemColumns)},
-                           {QStringLiteral("device_columns"), columnsJson(c.deviceColumns)}};
-    const QString text = QStringLiteral("Plugin \"%1\" registered (capabilities %2)\nItem columns:\n%3Device columns:\n%4")
-                             .arg(c.name)
-                             .arg(c.capabilities)
-                             .arg(columnsText(c.itemColumns), columnsText(c.deviceColumns));
-    out.note(json, text.trimmed());
-}
-
-// Reads NAME=VALUE lines from stdin until end of input or until told to stop; polls so that
-// a stop is noticed within a tenth of a second even when no input comes.
-void readStdinWrites(const ItemIndex &index, const std::map<int, DeviceWorker *> &workers,
-                     const std::atomic<bool> &stop, Events &events)
-{
-    QByteArray pending;
-    int lineNo = 0;
-    auto handle = [&](const QByteArray &raw) {
-        ++lineNo;
-        const QString text = QString::fromUtf8(raw).trimmed();
-        if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
-            return;
-        QString name, value, error;
-        ItemRef ref;
-        if (!parseAssignment(text, &name, &value, &error) || !index.resolve(name, &ref, &error)) {
-            fail(QStringLiteral("stdin line %1: %2").arg(lineNo).arg(error));
-            return;
-        }
-        workers.at(ref.deviceId)->enqueueWrite({ref.uid, value});
-    };
-    bool open = true;
-    while (open && !stop.load()) {
-        pollfd p{0, POLLIN, 0};
-        const int r = ::poll(&p, 1, 100);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            break;
-        if (r == 0)
-            continue;
-        char buffer[4096];
-        const ssize_t n = ::read(0, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            open = false;
-        } else {
-            pending.append(buffer, int(n));
-        }
-        int nl;
-        while ((nl = pending.indexOf('\n')) >= 0) {
-            handle(pending.left(nl));
-            pending.remove(0, nl + 1);
-        }
-    }
-    if (!pending.isEmpty() && !stop.load())
-        handle(pending);
-    for (const auto &w : workers)
-        w.second->closeInput();
-    events.poke();
 }
 
 } // namespace
@@ -231,253 +141,385 @@ void installStopSignals()
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-int runSession(const SessionOptions &options)
-{
-    RunnerConfig config;
-    QString error;
-    if (!loadConfig(options.configFile, &config, &error)) {
-        fail(error);
-        return ExitUsage;
-    }
+namespace {
 
-    // Writes name configured items only, so they are checked before anything is loaded.
-    const ItemIndex index(config);
-    std::map<int, std::vector<WriteRequest>> initialWrites;
-    for (const QString &w : options.writes) {
-        QString name, value;
-        ItemRef ref;
-        if (!parseAssignment(w, &name, &value, &error) || !index.resolve(name, &ref, &error)) {
-            fail(QStringLiteral("--write %1: %2").arg(w, error));
+// One run, step by step. What a step sets up for the later ones is a member, so that run()
+// reads as the table of contents.
+class Session {
+public:
+    explicit Session(const SessionOptions &options)
+        : options_(options), index_(config_), out_(options.json ? Output::Json : Output::Table, options.terminal, stdout),
+          logs_(options.logLevel)
+    {
+        out_.setChangedOnly(options.changedOnly);
+    }
+    ~Session() { zel_host::setDiscoveryPauseHook(nullptr); }
+
+    int run()
+    {
+        if (!loadConfiguration())
             return ExitUsage;
+        if (!loadThePlugin())
+            return ExitPluginLoad;
+        handDevicesToTheHost();
+        if (!initialiseThePlugin())
+            return ExitFailure;
+        if (options_.showSchema)
+            return showSchemaAndStop();
+        startDevices();
+        const QString reason = runUntilTheStop();
+        stopDevicesAndPlugin();
+        return summarise(reason);
+    }
+
+private:
+    // The configuration, the --write names checked against it, the item store.
+    bool loadConfiguration()
+    {
+        QString error;
+        if (!loadConfig(options_.configFile, &config_, &error)) {
+            fail(error);
+            return false;
         }
-        initialWrites[ref.deviceId].push_back({ref.uid, value});
-    }
-
-    const QString storePath = !options.itemStore.isEmpty() ? options.itemStore
-                              : !config.itemStore.isEmpty() ? config.itemStore
-                                                            : defaultItemStorePath(options.configFile);
-    QList<ItemInstancePlugin> stored;
-    if (!loadItemStore(storePath, &stored, &error)) {
-        fail(error);
-        return ExitUsage;
-    }
-
-    const QString location = !options.plugin.isEmpty()       ? options.plugin
-                             : !config.pluginPath.isEmpty() ? config.pluginPath
-                                                            : defaultPluginLocation();
-    LoadedPlugin loaded;
-    if (!loadPlugin(location, QStringLiteral("AB_EIP"), &loaded, &error)) {
-        fail(error);
-        return ExitPluginLoad;
-    }
-    ZELInterface *plugin = loaded.plugin;
-
-    // The host's view: devices and configured items first, then what the store kept.
-    zel_host::reset();
-    zel_host::setRecordCalls(false); // a run of hours must not keep every host call
-    if (options.logLevel != LogThreshold::None)
-        zel_host::setKeptLogLevel(static_cast<zel_host::LogLevel>(options.logLevel));
-    else
-        zel_host::setKeptLogLevel(zel_host::LogLevel::Error);
-    QList<DeviceInstancePlugin> deviceRecords;
-    QSet<QString> configuredUids;
-    int nextItemId = 1;
-    for (const DeviceConfig &d : qAsConst(config.devices)) {
-        DeviceInstancePlugin record = deviceRecord(d);
-        for (const ItemConfig &i : d.items) {
-            const ItemInstancePlugin item = itemRecord(d, i, nextItemId++);
-            record.items << item;
-            zel_host::putItem(item);
-            configuredUids.insert(i.uid);
-        }
-        deviceRecords << record;
-    }
-    zel_host::setDevices(deviceRecords);
-    for (const ItemInstancePlugin &item : qAsConst(stored))
-        if (!configuredUids.contains(item.uid))
-            zel_host::putItem(item);
-
-    Output out(options.json ? Output::Json : Output::Table, options.terminal, stdout);
-    out.setChangedOnly(options.changedOnly);
-    LogPump logs(options.logLevel);
-
-    QSet<QString> before;
-    for (const ItemInstancePlugin &item : zel_host::items())
-        before.insert(item.uid);
-    plugin->init();
-    logs.drain();
-
-    auto pluginItems = [&] {
-        QList<ItemInstancePlugin> list;
-        for (const ItemInstancePlugin &item : zel_host::items())
-            if (!configuredUids.contains(item.uid))
-                list << item;
-        return list;
-    };
-    QHash<QString, LastValue> lastValues;
-    auto saveStore = [&]() -> bool {
-        if (saveItemStore(storePath, pluginItems(), lastValues, &error))
-            return true;
-        fail(error);
-        return false;
-    };
-
-    const QList<ItemInstancePlugin> hostItems = pluginItems();
-    for (const DeviceConfig &d : qAsConst(config.devices)) {
-        QJsonArray created, kept;
-        QStringList createdText;
-        for (const ItemInstancePlugin &item : hostItems) {
-            if (item.deviceId != d.id)
-                continue;
-            if (before.contains(item.uid)) {
-                kept.append(item.uid);
-            } else {
-                created.append(item.uid);
-                createdText << item.name;
+        // Writes name configured items only, so they are checked before anything is loaded.
+        for (const QString &w : options_.writes) {
+            QString name, value;
+            ItemRef ref;
+            if (!parseAssignment(w, &name, &value, &error) || !index_.resolve(name, &ref, &error)) {
+                fail(QStringLiteral("--write %1: %2").arg(w, error));
+                return false;
             }
+            initialWrites_[ref.deviceId].push_back({ref.uid, value});
         }
-        out.note({{QStringLiteral("type"), QStringLiteral("init")},
-                  {QStringLiteral("device_id"), d.id},
-                  {QStringLiteral("device"), d.name},
-                  {QStringLiteral("created"), created},
-                  {QStringLiteral("kept"), kept}},
-                 QStringLiteral("init: %1 (%2 at %3): %4 identity items created%5, %6 kept from %7")
-                     .arg(d.name, controllerTypeName(d.controllerType), d.ipAddress)
-                     .arg(created.size())
-                     .arg(createdText.isEmpty() ? QString() : QStringLiteral(" (") + createdText.join(QStringLiteral(", ")) + QLatin1Char(')'))
-                     .arg(kept.size())
-                     .arg(QFileInfo(storePath).fileName()));
+        storePath_ = !options_.itemStore.isEmpty() ? options_.itemStore
+                     : !config_.itemStore.isEmpty() ? config_.itemStore
+                                                    : defaultItemStorePath(options_.configFile);
+        if (!loadItemStore(storePath_, &stored_, &error)) {
+            fail(error);
+            return false;
+        }
+        return true;
     }
-    if (!saveStore())
-        return ExitFailure;
 
-    if (options.showSchema) {
-        showSchema(out);
-        plugin->stopPlugin();
-        logs.drain();
+    bool loadThePlugin()
+    {
+        const QString location = !options_.plugin.isEmpty()       ? options_.plugin
+                                 : !config_.pluginPath.isEmpty() ? config_.pluginPath
+                                                                 : defaultPluginLocation();
+        QString error;
+        if (!loadPlugin(location, QStringLiteral("AB_EIP"), &loaded_, &error)) {
+            fail(error);
+            return false;
+        }
+        plugin_ = loaded_.plugin;
+        return true;
+    }
+
+    // The host's view: the devices with their configured items, then the items the store kept.
+    // The configured records live once, in the device list the host and the device threads share.
+    void handDevicesToTheHost()
+    {
+        zel_host::reset();
+        zel_host::setRecordCalls(false); // a run of hours must not keep every host call
+        if (options_.logLevel != LogThreshold::None)
+            zel_host::setKeptLogLevel(static_cast<zel_host::LogLevel>(options_.logLevel));
+        else
+            zel_host::setKeptLogLevel(zel_host::LogLevel::Error);
+        QSet<QString> configured;
+        int nextItemId = 1;
+        for (const DeviceConfig &d : qAsConst(config_.devices)) {
+            DeviceInstancePlugin record = deviceRecord(d);
+            for (const ItemConfig &i : d.items) {
+                record.items << itemRecord(d, i, nextItemId++);
+                configured.insert(i.uid);
+            }
+            deviceRecords_ << record;
+        }
+        zel_host::setDevices(deviceRecords_);
+        for (const ItemInstancePlugin &item : qAsConst(stored_))
+            if (!configured.contains(item.uid))
+                zel_host::putItem(item);
+        stored_.clear();
+    }
+
+    // init(), what it created or kept per device, and the store saved with it.
+    bool initialiseThePlugin()
+    {
+        QSet<QString> before;
+        for (const ItemInstancePlugin &item : zel_host::items())
+            before.insert(item.uid);
+        plugin_->init();
+        logs_.drain();
+        pluginItems_ = zel_host::items();
+        for (const DeviceConfig &d : qAsConst(config_.devices)) {
+            QJsonArray created, kept;
+            QStringList createdText;
+            for (const ItemInstancePlugin &item : qAsConst(pluginItems_)) {
+                if (item.deviceId != d.id)
+                    continue;
+                if (before.contains(item.uid)) {
+                    kept.append(item.uid);
+                } else {
+                    created.append(item.uid);
+                    createdText << item.name;
+                }
+            }
+            out_.note({{QStringLiteral("type"), QStringLiteral("init")},
+                       {QStringLiteral("device_id"), d.id},
+                       {QStringLiteral("device"), d.name},
+                       {QStringLiteral("created"), created},
+                       {QStringLiteral("kept"), kept}},
+                      QStringLiteral("init: %1 (%2 at %3): %4 identity items created%5, %6 kept from %7")
+                          .arg(d.name, controllerTypeName(d.controllerType), d.ipAddress)
+                          .arg(created.size())
+                          .arg(createdText.isEmpty() ? QString()
+                                                     : QStringLiteral(" (") + createdText.join(QStringLiteral(", ")) +
+                                                           QLatin1Char(')'))
+                          .arg(kept.size())
+                          .arg(QFileInfo(storePath_).fileName()));
+        }
+        return saveStore();
+    }
+
+    int showSchemaAndStop()
+    {
+        showSchema(out_);
+        plugin_->stopPlugin();
+        logs_.drain();
         return ExitOk;
     }
 
-    // Per device: its identity items first (what the controller is), then the configured ones.
-    Events events;
-    std::vector<std::unique_ptr<DeviceWorker>> workers;
-    std::map<int, DeviceWorker *> byId;
-    for (int k = 0; k < config.devices.size(); ++k) {
-        const DeviceConfig &d = config.devices.at(k);
-        QList<ItemInstancePlugin> identity;
-        for (const ItemInstancePlugin &item : hostItems)
-            if (item.deviceId == d.id)
-                identity << item;
-        for (const QList<ItemInstancePlugin> *items : {&qAsConst(identity), &deviceRecords.at(k).items})
-            for (const ItemInstancePlugin &item : *items)
-                out.addRow(d.id, d.name, item.uid, item.name);
-        WorkerOptions wo;
-        wo.once = options.once;
-        wo.inputOpen = options.stdinWrites;
-        wo.initialWrites = initialWrites[d.id];
-        workers.push_back(std::make_unique<DeviceWorker>(plugin, deviceRecords.at(k), identity, &events, wo));
-        byId[d.id] = workers.back().get();
-    }
-    out.setHeader(QStringLiteral("ab-eip-runner: %1, %2 device(s), plugin %3")
-                      .arg(options.configFile)
-                      .arg(config.devices.size())
-                      .arg(loaded.file));
-
-    for (auto &w : workers)
-        w->start();
-    std::atomic<bool> stopInput{false};
-    std::thread input;
-    if (options.stdinWrites)
-        input = std::thread([&] { readStdinWrites(index, byId, stopInput, events); });
-
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 durationMs = qint64(options.durationSeconds * 1000.0);
-    qint64 dueAt = -1; // on `clock`, once the stop is due
-    const auto stopDue = [&] {
-        const bool due = g_stopSignal || (durationMs > 0 && clock.elapsed() >= durationMs);
-        if (due && dueAt < 0)
-            dueAt = clock.elapsed();
-        return due;
-    };
-    // Output never delays the stop by more than a moment: once it is due, a reader of stdout
-    // that keeps the runner waiting, or a backlog that takes long to print, is given up on, and
-    // what was not printed is summarised.
-    out.setGiveUp([&] { return stopDue() && clock.elapsed() - dueAt >= kCatchUpMs; });
-    QString reason;
-    size_t finished = 0;
-    auto consume = [&](const std::deque<Update> &updates) {
-        QElapsedTimer printing;
-        printing.start();
-        for (const Update &u : updates) {
-            if (stopDue() && printing.elapsed() >= kCatchUpMs)
-                out.giveUp();
-            if (u.kind == Update::Finished)
-                ++finished;
-            out.handle(u);
+    // Per device a thread with its identity items first (what the controller is), then the
+    // configured ones; the stdin reader when asked for; the clock of --duration.
+    void startDevices()
+    {
+        for (int k = 0; k < config_.devices.size(); ++k) {
+            const DeviceConfig &d = config_.devices.at(k);
+            QList<ItemInstancePlugin> identity;
+            for (const ItemInstancePlugin &item : qAsConst(pluginItems_))
+                if (item.deviceId == d.id)
+                    identity << item;
+            for (const QList<ItemInstancePlugin> *items : {&qAsConst(identity), &deviceRecords_.at(k).items})
+                for (const ItemInstancePlugin &item : *items)
+                    out_.addRow(d.id, d.name, item.uid, item.name);
+            WorkerOptions wo;
+            wo.once = options_.once;
+            wo.inputOpen = options_.stdinWrites;
+            wo.initialWrites = initialWrites_[d.id];
+            workers_.push_back(std::make_unique<DeviceWorker>(plugin_, deviceRecords_.at(k), identity, &events_, wo));
+            byId_[d.id] = workers_.back().get();
         }
-    };
-    while (reason.isEmpty()) {
-        consume(events.take(std::chrono::milliseconds(100)));
-        logs.drain();
-        out.refresh();
-        if (g_stopSignal)
-            reason = QStringLiteral("interrupted");
-        else if (durationMs > 0 && clock.elapsed() >= durationMs)
-            reason = QStringLiteral("duration reached");
-        else if (finished == workers.size())
-            reason = QStringLiteral("one pass done");
+        out_.setHeader(QStringLiteral("ab-eip-runner: %1, %2 device(s), plugin %3")
+                           .arg(options_.configFile)
+                           .arg(config_.devices.size())
+                           .arg(loaded_.file));
+
+        // The host's pause is how it ends a read pass before its next item once the run is
+        // stopping, instead of waiting for the rest of it.
+        zel_host::setDiscoveryPauseHook(
+            [this](const QString &, const QString &key) { return stopping_.load() && readsPausedAt(key); });
+        for (auto &w : workers_)
+            w->start();
+        if (options_.stdinWrites)
+            input_ = std::thread([this] { readStdinWrites(index_, byId_, stopInput_, events_); });
+        clock_.start();
+        // Output never delays the stop by more than a moment: once it is due, a reader of
+        // stdout that keeps the runner waiting, or a backlog that takes long to print, is given
+        // up on, and what was not printed is summarised.
+        out_.setGiveUp([this] { return catchUpOver(); });
     }
 
-    stopInput = true;
-    for (auto &w : workers)
-        w->requestStop();
-    QElapsedTimer grace;
-    grace.start();
-    while (finished < workers.size() && grace.elapsed() < kStopGraceMs) {
-        consume(events.take(std::chrono::milliseconds(100)));
-        logs.drain();
+    // Prints what the devices report until the duration, a signal or (--once) the last device
+    // thread's end; returns why it stopped.
+    QString runUntilTheStop()
+    {
+        for (;;) {
+            consume(events_.take(std::chrono::milliseconds(100), kTakeAtOnce));
+            logs_.drain();
+            out_.refresh();
+            if (stopDue())
+                return reason_;
+            if (finished_ == workers_.size())
+                return QStringLiteral("one pass done");
+        }
     }
-    if (finished < workers.size()) {
-        fail(QStringLiteral("a device is still inside a plugin call after %1 s; exiting without stopPlugin()")
-                 .arg(kStopGraceMs / 1000));
-        std::fflush(stdout);
-        ::_exit(ExitFailure);
-    }
-    if (input.joinable())
-        input.join();
-    for (auto &w : workers)
-        w->join();
-    consume(events.take(std::chrono::milliseconds(0)));
 
-    plugin->stopPlugin();
-    logs.drain();
-
-    for (const Output::Row &r : out.rows())
-        if (r.read)
-            lastValues.insert(r.uid, {r.value, r.status, r.timestamp});
-    const bool storeSaved = saveStore();
-    const QElapsedTimer lastWords = [] { QElapsedTimer t; t.start(); return t; }();
-    out.setGiveUp([&] { return lastWords.elapsed() >= kLastWordsMs; });
-    if (out.mode() == Output::Json) {
-        QJsonObject stopped{{QStringLiteral("type"), QStringLiteral("stopped")},
-                            {QStringLiteral("reason"), reason},
-                            {QStringLiteral("errors"), out.errors()}};
-        // Updates of an item replaced by newer ones, and lines the reader never took.
-        if (out.skipped() > 0)
-            stopped.insert(QStringLiteral("skipped"), out.skipped());
-        if (out.unprinted() > 0)
-            stopped.insert(QStringLiteral("unprinted"), out.unprinted());
-        out.note(stopped, QString());
+    // The stop started when it became due runs on; meanwhile output catches up with what
+    // the devices reported, within its moment.
+    void stopDevicesAndPlugin()
+    {
+        askDevicesToStop();
+        while (!stopped_) {
+            consume(events_.take(std::chrono::milliseconds(100), kTakeAtOnce));
+            logs_.drain();
+        }
+        stopper_.join();
+        if (!devicesEnded_) {
+            fail(QStringLiteral("a device is still inside a plugin call after %1 s; exiting without stopPlugin()")
+                     .arg(kStopGraceMs / 1000));
+            std::fflush(stdout);
+            ::_exit(ExitFailure);
+        }
+        for (std::deque<Update> rest; !(rest = events_.take(std::chrono::milliseconds(0), kTakeAtOnce)).empty();)
+            consume(rest);
+        logs_.drain();
     }
-    if (out.unprinted() > 0) // perhaps the summary itself did not get through
-        fail(QStringLiteral("output fell behind: %1 line(s) not printed, %2 older update(s) replaced by newer ones")
-                 .arg(out.unprinted())
-                 .arg(out.skipped()));
-    out.finish(QStringLiteral("stopped: %1; plugin stopped; %2 error(s)").arg(reason).arg(out.errors()));
-    if (!storeSaved)
-        return ExitFailure;
-    return options.once && out.errors() > 0 ? ExitItemErrors : ExitOk;
+
+    // The devices end the call they are in (the pause cuts a read pass short), their threads
+    // and the stdin reader are joined and the plugin is stopped.
+    void stopInTheBackground()
+    {
+        QElapsedTimer grace;
+        grace.start();
+        const auto allEnded = [this] {
+            return std::all_of(workers_.begin(), workers_.end(), [](const auto &w) { return w->finished(); });
+        };
+        bool ended;
+        while (!(ended = allEnded()) && grace.elapsed() < kStopGraceMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (ended) {
+            if (input_.joinable())
+                input_.join();
+            for (auto &w : workers_)
+                w->join();
+            plugin_->stopPlugin();
+        }
+        devicesEnded_ = ended;
+        stopped_ = true;
+        events_.poke();
+    }
+
+    // The store with the last values, the summary, and the exit status.
+    int summarise(const QString &reason)
+    {
+        for (const ItemInstancePlugin &item : zel_host::items()) {
+            const Output::Row *r = out_.row(item.uid);
+            if (r && r->read)
+                lastValues_.insert(item.uid, {r->value, r->status, r->timestamp});
+        }
+        const bool storeSaved = saveStore();
+        const QElapsedTimer lastWords = [] { QElapsedTimer t; t.start(); return t; }();
+        out_.setGiveUp([&] { return lastWords.elapsed() >= kLastWordsMs; });
+        if (out_.mode() == Output::Json) {
+            QJsonObject stopped{{QStringLiteral("type"), QStringLiteral("stopped")},
+                                {QStringLiteral("reason"), reason},
+                                {QStringLiteral("errors"), out_.errors()}};
+            // Updates of an item replaced by newer ones, and lines the reader never took.
+            if (out_.skipped() > 0)
+                stopped.insert(QStringLiteral("skipped"), out_.skipped());
+            if (out_.unprinted() > 0)
+                stopped.insert(QStringLiteral("unprinted"), out_.unprinted());
+            out_.note(stopped, QString());
+        }
+        if (out_.unprinted() > 0) // perhaps the summary itself did not get through
+            fail(QStringLiteral("output fell behind: %1 line(s) not printed, %2 older update(s) replaced by newer ones")
+                     .arg(out_.unprinted())
+                     .arg(out_.skipped()));
+        out_.finish(QStringLiteral("stopped: %1; plugin stopped; %2 error(s)").arg(reason).arg(out_.errors()));
+        if (!storeSaved)
+            return ExitFailure;
+        return options_.once && out_.errors() > 0 ? ExitItemErrors : ExitOk;
+    }
+
+    // True from the moment a signal came or the duration passed; the devices are told at once,
+    // before output has caught up.
+    bool stopDue()
+    {
+        if (dueAtMs_ < 0 && (g_stopSignal || (durationMs() > 0 && clock_.elapsed() >= durationMs()))) {
+            reason_ = g_stopSignal ? QStringLiteral("interrupted") : QStringLiteral("duration reached");
+            dueAtMs_ = clock_.elapsed();
+            askDevicesToStop();
+        }
+        return dueAtMs_ >= 0;
+    }
+    bool catchUpOver() { return stopDue() && clock_.elapsed() - dueAtMs_ >= kCatchUpMs; }
+    qint64 durationMs() const { return qint64(options_.durationSeconds * 1000.0); }
+
+    // The address's devices are reading, and none is in a write batch: a paused batch would
+    // leave the host unable to tell which writes went out.
+    bool readsPausedAt(const QString &address) const
+    {
+        bool reading = false;
+        for (const auto &w : workers_) {
+            if (w->ipAddress() != address)
+                continue;
+            if (w->inCall() == DeviceWorker::Call::Write)
+                return false;
+            reading = reading || w->inCall() == DeviceWorker::Call::Read;
+        }
+        return reading;
+    }
+
+    void askDevicesToStop()
+    {
+        if (stopper_.joinable() || stopped_)
+            return;
+        stopInput_ = true;
+        for (auto &w : workers_)
+            w->requestStop();
+        // Only now: a thread whose pass the pause cuts knows that it was asked to stop.
+        stopping_ = true;
+        stopper_ = std::thread([this] { stopInTheBackground(); });
+    }
+
+    void consume(const std::deque<Update> &updates)
+    {
+        // A backlog (a full take) still printing a moment after the stop was due is given up;
+        // the few updates of the stop itself still go out.
+        const bool backlog = updates.size() >= kTakeAtOnce;
+        for (const Update &u : updates) {
+            if (backlog && catchUpOver())
+                out_.giveUp();
+            if (u.kind == Update::Finished)
+                ++finished_;
+            out_.handle(u);
+        }
+    }
+
+    bool saveStore()
+    {
+        QString error;
+        if (saveItemStore(storePath_, zel_host::items(), lastValues_, &error))
+            return true;
+        fail(error);
+        return false;
+    }
+
+    const SessionOptions &options_;
+    RunnerConfig config_;
+    const ItemIndex index_;
+    std::map<int, std::vector<WriteRequest>> initialWrites_;
+    QString storePath_;
+    QList<ItemInstancePlugin> stored_; // read from the store, until the host has them
+    LoadedPlugin loaded_;
+    ZELInterface *plugin_ = nullptr;
+    QList<DeviceInstancePlugin> deviceRecords_;
+    QList<ItemInstancePlugin> pluginItems_; // after init(): the identity items
+    QHash<QString, LastValue> lastValues_;
+    Output out_;
+    LogPump logs_;
+
+    Events events_;
+    std::vector<std::unique_ptr<DeviceWorker>> workers_;
+    std::map<int, DeviceWorker *> byId_;
+    std::atomic<bool> stopInput_{false};
+    std::thread input_;
+    std::atomic<bool> stopping_{false}; // the pause hook's answer
+    std::thread stopper_;
+    std::atomic<bool> stopped_{false}; // the devices and the plugin, by stopper_
+    bool devicesEnded_ = false;        // set by stopper_ before stopped_
+    size_t finished_ = 0; // device threads that have ended
+    QElapsedTimer clock_; // from the start of the devices
+    qint64 dueAtMs_ = -1; // on clock_, once the stop is due
+    QString reason_;
+};
+
+} // namespace
+
+int runSession(const SessionOptions &options)
+{
+    Session session(options);
+    return session.run();
 }
 
 } // namespace runner
