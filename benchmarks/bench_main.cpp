@@ -107,7 +107,6 @@ LogList itemsBatch(const DeviceInstancePlugin &device, int n, bool withValues)
 void plugin(std::vector<Row> &rows, bool quick)
 {
     zel_host::reset();
-    zel_host::setRecordCalls(false);
     zel_host::setKeptLogLevel(zel_host::LogLevel::Error);
     const char *ip = "127.0.50.3";
     const int maxItems = quick ? 1000 : 10000;

@@ -11,15 +11,6 @@ State &state()
     return s;
 }
 
-void State::trace(const QString &call)
-{
-    if (!recordCalls)
-        return;
-    if (calls.size() >= kMaxCalls)
-        calls.removeFirst();
-    calls << call;
-}
-
 void State::log(LogLevel level, const QString &text)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -41,16 +32,7 @@ void reset()
     s.lines.clear();
     s.pauseHook = nullptr;
     s.initCalls.clear();
-    s.calls.clear();
-    s.recordCalls = true;
     s.keptLevel = LogLevel::Debug;
-}
-
-void setRecordCalls(bool on)
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.recordCalls = on;
 }
 
 void setKeptLogLevel(LogLevel lowest)
@@ -148,13 +130,6 @@ QList<InitPluginCall> initPluginCalls()
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.initCalls;
-}
-
-QStringList callTrace()
-{
-    State &s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.calls;
 }
 
 } // namespace zel_host

@@ -52,17 +52,11 @@ ZELHOST_EXPORT QList<LogLine> takeLogLines();
 // Lines below this level are not kept. Debug by default; at most the newest
 // 200,000 lines are kept.
 ZELHOST_EXPORT void setKeptLogLevel(LogLevel lowest);
-// Whether callTrace() records; on by default. Long runs and benchmarks switch it off.
-ZELHOST_EXPORT void setRecordCalls(bool on);
 
 // Consulted on every pause query; returning true pauses. Lets a test start a pause in the
 // middle of a cycle. An empty function removes the hook.
 ZELHOST_EXPORT void setDiscoveryPauseHook(std::function<bool(const QString &plugin, const QString &key)> hook);
 
 ZELHOST_EXPORT QList<InitPluginCall> initPluginCalls();
-
-// Host operations the plugin called, in order: "createTableStructure:<name>", "initPlugin:<name>",
-// "getPluginDevices", "getPluginItem:<uid>", "addPluginItem:<uid>", "isDiscoveryPaused:<plugin>:<key>".
-ZELHOST_EXPORT QStringList callTrace();
 
 } // namespace zel_host

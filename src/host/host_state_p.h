@@ -19,15 +19,11 @@ struct State {
     QList<LogLine> lines;
     std::function<bool(const QString &, const QString &)> pauseHook;
     QList<InitPluginCall> initCalls;
-    QStringList calls;
-    bool recordCalls = true;
     LogLevel keptLevel = LogLevel::Debug;
 
     // Long runs must not grow without bound: the oldest entries go first past these.
     static constexpr int kMaxLines = 200000;
-    static constexpr int kMaxCalls = 200000;
 
-    void trace(const QString &call); // caller holds mutex
     void store(const ItemInstancePlugin &item); // caller holds mutex
     const ItemInstancePlugin *find(const QString &uid) const; // caller holds mutex
     void log(LogLevel level, const QString &text);

@@ -23,10 +23,6 @@ PluginInterface::~PluginInterface() = default;
 QList<DatabaseColumnStructure> PluginInterface::createTableStructure(QString name, DatabaseColumnStructure::DataType type,
                                                                      int size)
 {
-    {
-        std::lock_guard<std::mutex> lock(state().mutex);
-        state().trace(QStringLiteral("createTableStructure:") + name);
-    }
     QList<DatabaseColumnStructure> columns;
     columns << DatabaseColumnStructure(name, type, size, QString(), QString());
     return columns;
@@ -38,7 +34,6 @@ bool PluginInterface::initPlugin(QString name, unsigned int capabilities, QList<
                                  QList<DatabaseColumnStructure> fileColumns, const PluginInitOptions &options)
 {
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().trace(QStringLiteral("initPlugin:") + name);
     state().initCalls.append({name, capabilities, pluginColumns, itemColumns, deviceColumns, fileColumns, options});
     return true;
 }
@@ -46,14 +41,12 @@ bool PluginInterface::initPlugin(QString name, unsigned int capabilities, QList<
 QList<DeviceInstancePlugin> PluginInterface::getPluginDevices()
 {
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().trace(QStringLiteral("getPluginDevices"));
     return state().deviceList;
 }
 
 bool PluginInterface::getPluginItem(QString uid, ItemInstancePlugin *item)
 {
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().trace(QStringLiteral("getPluginItem:") + uid);
     const ItemInstancePlugin *found = state().find(uid);
     if (!found)
         return false;
@@ -67,7 +60,6 @@ bool PluginInterface::addPluginItem(ItemInstancePlugin *item)
     if (!item)
         return false;
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().trace(QStringLiteral("addPluginItem:") + item->uid);
     state().store(*item);
     return true;
 }
@@ -77,8 +69,6 @@ bool PluginInterface::isDiscoveryPaused(QString plugin, QString key)
     std::function<bool(const QString &, const QString &)> hook;
     {
         std::lock_guard<std::mutex> lock(state().mutex);
-        if (state().recordCalls)
-            state().trace(QStringLiteral("isDiscoveryPaused:%1:%2").arg(plugin, key));
         hook = state().pauseHook;
     }
     // Called outside the lock so that the hook may use the control functions.

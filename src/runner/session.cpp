@@ -220,7 +220,6 @@ private:
     void handDevicesToTheHost()
     {
         zel_host::reset();
-        zel_host::setRecordCalls(false); // a run of hours must not keep every host call
         if (options_.logLevel != LogThreshold::None)
             zel_host::setKeptLogLevel(static_cast<zel_host::LogLevel>(options_.logLevel));
         else

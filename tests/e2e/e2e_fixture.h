@@ -24,7 +24,6 @@ protected:
     void SetUp() override
     {
         zel_host::reset();
-        zel_host::setRecordCalls(false);
     }
     void TearDown() override
     {
