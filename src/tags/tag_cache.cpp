@@ -108,6 +108,8 @@ bool TagCache::removeFirstWithHandle(int32_t handle, TagInstance *removed)
         *removed = std::move(*e);
     e.reset();
     --live_;
+    while (head_ < entries_.size() && !entries_[head_])
+        ++head_;
     if (entries_.size() > 64 && size_t(live_) * 2 < entries_.size())
         compact();
     return true;
@@ -118,6 +120,7 @@ void TagCache::compact()
     entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
                                   [](const std::optional<TagInstance> &e) { return !e.has_value(); }),
                    entries_.end());
+    head_ = 0;
     byKey_.clear();
     byHandle_.clear();
     for (size_t i = 0; i < entries_.size(); ++i) {
@@ -129,18 +132,17 @@ void TagCache::compact()
 
 bool TagCache::first(TagInstance *out) const
 {
-    for (const std::optional<TagInstance> &e : entries_)
-        if (e) {
-            if (out)
-                *out = *e;
-            return true;
-        }
-    return false;
+    if (head_ >= entries_.size())
+        return false;
+    if (out)
+        *out = *entries_[head_];
+    return true;
 }
 
 void TagCache::clear()
 {
     entries_.clear();
+    head_ = 0;
     live_ = 0;
     byKey_.clear();
     byHandle_.clear();

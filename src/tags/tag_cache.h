@@ -89,6 +89,7 @@ private:
     // Creation order, side by side, so that a pass, which asks in about that order, walks
     // them; removed entries leave a gap until there are more gaps than entries.
     std::vector<std::optional<TagInstance>> entries_;
+    size_t head_ = 0; // the first entry held: shutdown takes them from the front, one by one
     int live_ = 0;
     Index byKey_, byHandle_;
 };

@@ -38,6 +38,9 @@ TEST(TagCache, AgreesWithAListUnderChurn)
             model.erase(first);
         }
         ASSERT_EQ(cache.size(), int(model.size()));
+        TagInstance front;
+        ASSERT_TRUE(cache.first(&front));
+        ASSERT_EQ(front.handle, model.front().handle) << step;
         const int key = int(rng() % 240);
         const TagInstance probe = instance(key, 0);
         auto expected = std::find_if(model.begin(), model.end(), [&](const TagInstance &t) {
