@@ -114,7 +114,7 @@ void DeviceWorker::readPass(const std::vector<size_t> &due)
         Update u;
         u.kind = Update::Read;
         u.deviceId = device_.id;
-            u.uid = data.item.uid;
+        u.uid = data.item.uid;
         u.hasValue = data.values.contains(kValue);
         u.value = data.values.value(kValue);
         u.status = data.item.statusMessage;
@@ -177,7 +177,7 @@ void DeviceWorker::writeBatch(const std::vector<WriteRequest> &batch)
         Update u;
         u.kind = Update::Write;
         u.deviceId = device_.id;
-            u.uid = data.item.uid;
+        u.uid = data.item.uid;
         u.value = data.values.value(kValue);
         u.hasValue = true;
         u.status = data.item.statusMessage.isEmpty() ? deviceStatus : data.item.statusMessage;
