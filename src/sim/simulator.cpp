@@ -197,6 +197,9 @@ void Simulator::Impl::readClient(Client &c)
         if (n < 0)
             break;
         c.in.insert(c.in.end(), buf, buf + n);
+        // A short read emptied the socket; poll tells of more, without a recv that fails.
+        if (size_t(n) < sizeof buf)
+            break;
     }
     const int fd = c.fd;
     size_t used = 0;
