@@ -259,3 +259,27 @@ TEST_F(AgainstSimulator, OutputThatFallsBehindNeitherHoldsTheStopNorRepeatsItsel
     ASSERT_FALSE(r.ofType("stopped").isEmpty());
     EXPECT_EQ(r.ofType("stopped").last().value("errors").toInt(), 0);
 }
+
+// Writes typed into stdin land on their controllers, each device's in the order given,
+// whatever the line endings; a line the runner cannot use is named on stderr and the run goes on; with --once
+// the run ends when input does.
+TEST_F(AgainstSimulator, StdinWritesLandLineByLine)
+{
+    const QString config = startOn(84);
+    const ProcessResult r =
+        runProcess(kRunner, {QStringLiteral("--plugin"), kPlugin, QStringLiteral("--once"), QStringLiteral("--json"),
+                             QStringLiteral("--stdin-writes"), QStringLiteral("--log-level"), QStringLiteral("none"),
+                             config},
+                   "# a comment\r\nCounter=7\nNoSuchItem=1\nCounter\nSLC/Level=321\r\nCounter=8");
+    ASSERT_TRUE(r.finished) << "the end of input ends a --once run";
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString(); // the missing tag is a read error
+    EXPECT_TRUE(r.err.contains(QStringLiteral("stdin line 3: unknown item name \"NoSuchItem\""))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("stdin line 4: \"Counter\" is not NAME=VALUE"))) << r.err.toStdString();
+    QStringList writes;
+    for (const QJsonObject &o : r.ofType(QStringLiteral("write")))
+        writes << o.value("item").toString() + "=" + o.value("value").toString() + (o.value("ok").toBool() ? "" : " failed");
+    writes.removeOne(QStringLiteral("Level=321")); // the other device's thread
+    EXPECT_EQ(writes, QStringList({"Counter=7", "Counter=8"})) << r.out.toStdString();
+    EXPECT_EQ(sim.ask(at("get 127.0.NET.1 Counter")), "Counter 8");
+    EXPECT_EQ(sim.ask(at("get 127.0.NET.2 N7[0]")), "N7[0] 321");
+}
