@@ -157,15 +157,3 @@ TEST_F(E2E, ATagOfAnotherTypeIsAnItemErrorUntilTheItemMatchesIt)
     EXPECT_EQ(pass("D", AB_EIP::Integer, "300").item.statusMessage, "");
     EXPECT_EQ(sim.getInt("D"), 300);
 }
-
-TEST_F(E2E, StopPluginClosesEveryTag)
-{
-    absim::Simulator &sim = startSim("127.0.30.10", Personality::ControlLogix, {tagDef("A", CipType::Dint)});
-    const DeviceInstancePlugin device = makeDevice(1, "127.0.30.10", AB_EIP::ControlLogix);
-    LogList read = batch(device, {makeDataItem(1, "A", "A", AB_EIP::DoubleInteger)});
-    ASSERT_TRUE(plugin.readData(&read));
-    EXPECT_GE(sim.openConnections(), 1);
-    EXPECT_TRUE(plugin.stopPlugin());
-    EXPECT_TRUE(AB_EIP::tags.isEmpty());
-    EXPECT_TRUE(eventually([&] { return sim.openConnections() == 0 && sim.openCipConnections() == 0; }));
-}

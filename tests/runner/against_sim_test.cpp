@@ -226,7 +226,7 @@ TEST_F(AgainstSimulator, BrowsedStructuresReadAndWriteMemberByMember)
 // at its duration and says on stderr what it could not print; with --changed-only, an item
 // read again and again with the same value is printed once. The items share one tag, so a pass
 // takes longer than their interval and one is under way at the stop: the items it did not reach
-// are not reported at all.
+// are not reported at all. The run ends at its duration, saying so and nothing else.
 TEST_F(AgainstSimulator, OutputThatFallsBehindNeitherHoldsTheStopNorRepeatsItself)
 {
     EXPECT_TRUE(sim.start(kSim, write("controllers.json", QByteArray(kControllers).replace("127.0.NET", "127.22.10"))));
@@ -252,10 +252,15 @@ TEST_F(AgainstSimulator, OutputThatFallsBehindNeitherHoldsTheStopNorRepeatsItsel
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardError().contains("output fell behind:"));
 
+    QElapsedTimer t;
+    t.start();
     const ProcessResult r = runProcess(kRunner, {config, "--plugin", kPlugin, "--json", "--changed-only",
                                                  "--duration", "1.5", "--log-level", "none"});
+    EXPECT_GE(t.elapsed(), 1500);
     EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.isEmpty()) << qPrintable(r.err);
     EXPECT_EQ(r.ofType("read").size(), 400 + 5) << "each item and identity field once";
     ASSERT_FALSE(r.ofType("stopped").isEmpty());
+    EXPECT_EQ(r.ofType("stopped").last().value("reason").toString(), "duration reached");
     EXPECT_EQ(r.ofType("stopped").last().value("errors").toInt(), 0);
 }
