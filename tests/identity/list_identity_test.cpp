@@ -1,21 +1,14 @@
 #include "list_identity.h"
 #include "identity_test_util.h"
+#include "process_counts.h"
 #include "udp_responder.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
 
 #include <chrono>
 
 // Loopback addresses of this file: 127.0.40.10 - 127.0.40.19; 127.0.40.19 stays unused.
 using identity_test::captureReplies;
-
-namespace {
-
-int openDescriptors() { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size(); }
-
-} // namespace
 
 TEST(ReadEipListIdentity, AsksOnceAndDecodesTheReply)
 {
