@@ -5,6 +5,7 @@
 
 #include "eventually.h"
 #include "host_state.h"
+#include "qt_print.h"
 #include "records_helpers.h"
 
 #include <absim/simulator.h>
@@ -13,11 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 
 using absim::tagDef;
-
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 class E2E : public ::testing::Test {
 protected:

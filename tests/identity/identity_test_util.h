@@ -1,5 +1,5 @@
 #pragma once
-// Helpers shared by the identity tests: hex datagrams and the capture fixtures.
+// The captured List Identity exchanges the identity tests replay.
 
 #include <QByteArray>
 #include <QFile>
@@ -7,12 +7,6 @@
 #include <QString>
 
 namespace identity_test {
-
-// "63 00 0c ..." -> bytes. Every test datagram is spelled out this way, byte by byte.
-inline QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 // The server-to-client ("< ") lines of one capture file, in wire order.
 inline QList<QByteArray> captureReplies(const QString &file, QList<QByteArray> *requests = nullptr)

@@ -8,11 +8,10 @@ using identity_test::captureReplies;
 TEST(ListIdentityReply, CapturedRepliesGiveTheirNotedValues)
 {
     struct Expect { const char *file; const char *model; const char *serial; const char *rev; const char *code; };
+    // The TCP captures carry the same reply bytes as these.
     const Expect cases[] = {
         {"cpppo-list-identity-udp.txt", "1756-L61/B LOGIX5561", "7079450", "20.11", "54"},
-        {"cpppo-list-identity-tcp.txt", "1756-L61/B LOGIX5561", "7079450", "20.11", "54"},
         {"opener-list-identity-udp.txt", "OpENer PC", "123456789", "2.3", "65001"},
-        {"opener-list-identity-tcp.txt", "OpENer PC", "123456789", "2.3", "65001"},
     };
     for (const Expect &e : cases) {
         SCOPED_TRACE(e.file);

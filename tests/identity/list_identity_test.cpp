@@ -1,22 +1,14 @@
 #include "list_identity.h"
 #include "identity_test_util.h"
+#include "process_counts.h"
 #include "udp_responder.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
 
 #include <chrono>
 
 // Loopback addresses of this file: 127.0.40.10 - 127.0.40.19; 127.0.40.19 stays unused.
 using identity_test::captureReplies;
-using identity_test::hex;
-
-namespace {
-
-int openDescriptors() { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size(); }
-
-} // namespace
 
 TEST(ReadEipListIdentity, AsksOnceAndDecodesTheReply)
 {
@@ -34,7 +26,6 @@ TEST(ReadEipListIdentity, AsksOnceAndDecodesTheReply)
     // Exactly one request, byte for byte what the captured client sent.
     ASSERT_EQ(device.requests().size(), 1);
     EXPECT_EQ(device.requests().first(), captureRequests.value(0));
-    EXPECT_EQ(device.requests().first(), hex("63 00 00 00 00 00 00 00 00 00 00 00 5a 45 4c 49 44 45 4e 54 00 00 00 00"));
 }
 
 // Only the first datagram counts, and only a List Identity reply from the device's own port:

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>

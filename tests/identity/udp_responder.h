@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>

@@ -123,12 +123,11 @@ TEST(MessageRouterReply, StatusWordsAndData)
     EXPECT_EQ(r.extCount, 1);
     EXPECT_EQ(r.ext[0], 0x2105);
     EXPECT_EQ(r.size, 0u);
-    const Bytes oneByteShort = hex("cd 00 ff 02 05");
-    EXPECT_FALSE(cip::parseMrReply(oneByteShort.data(), oneByteShort.size(), &r));
-    const Bytes threeWordsClaimed = hex("cd 00 ff 03 05 21 00");
-    EXPECT_FALSE(cip::parseMrReply(threeWordsClaimed.data(), threeWordsClaimed.size(), &r));
-    const Bytes request = hex("52 00 00 00");
-    EXPECT_FALSE(cip::parseMrReply(request.data(), request.size(), &r)) << "no reply flag";
+    // One byte short, three words claimed, no reply flag.
+    for (const char *bad : {"cd 00 ff 02 05", "cd 00 ff 03 05 21 00", "52 00 00 00"}) {
+        const Bytes b = hex(bad);
+        EXPECT_FALSE(cip::parseMrReply(b.data(), b.size(), &r)) << bad;
+    }
     EXPECT_FALSE(cip::parseMrReply(unknown.data(), 3, &r));
 }
 

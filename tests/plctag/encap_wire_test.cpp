@@ -107,7 +107,6 @@ TEST(CpfParser, RejectsMalformedMessages)
     b = good;
     b[0] = 0x65; // not a data command
     EXPECT_FALSE(encap::parseCipPayload(b.data(), b.size(), &p));
-
 }
 
 TEST(CpfParser, OffLayoutConnectedReplyOnlyWhenItsLengthsAgree)

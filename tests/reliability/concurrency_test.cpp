@@ -90,6 +90,9 @@ TEST_F(E2E, CyclesAndTagLifetimesFromManyThreads)
     EXPECT_EQ(one.getInt("Arr", 9), kRounds - 1);
     EXPECT_TRUE(plugin.stopPlugin());
     EXPECT_TRUE(AB_EIP::tags.isEmpty());
+    EXPECT_TRUE(eventually([&] {
+        return one.openConnections() + one.openCipConnections() + two.openConnections() + two.openCipConnections() == 0;
+    })) << "the stop closes every connection";
 }
 
 // A write to a tag whose read is in flight waits for that read instead of failing as busy.

@@ -12,8 +12,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,15 +57,11 @@ private:
         ::inet_pton(AF_INET, ip, &a.sin_addr);
         return a;
     }
-    bool readable(int fd)
-    {
-        pollfd p{fd, POLLIN, 0};
-        return ::poll(&p, 1, 20) > 0;
-    }
     void acceptLoop()
     {
         while (!stop_) {
-            if (!readable(listen_))
+            pollfd p{listen_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
                 continue;
             const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
             const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -184,17 +183,4 @@ TEST_F(RunnerCli, InterruptStopsThePluginAndSavesTheStore)
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(out.trimmed().endsWith("\"reason\":\"interrupted\",\"type\":\"stopped\"}")) << out.constData();
     EXPECT_TRUE(QFile::exists(dir.filePath("c.items.json")));
-}
-
-TEST_F(RunnerCli, DurationEndsTheRun)
-{
-    const QString config = write("c.json", kConfig);
-    QElapsedTimer t;
-    t.start();
-    const ProcessResult r = runner({config, "--json", "--duration", "0.5", "--log-level", "none"});
-    EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
-    EXPECT_GE(t.elapsed(), 500);
-    ASSERT_FALSE(r.ofType("stopped").isEmpty());
-    EXPECT_EQ(r.ofType("stopped").last().value("reason").toString(), "duration reached");
-    EXPECT_TRUE(r.err.isEmpty()) << qPrintable(r.err);
 }

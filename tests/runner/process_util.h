@@ -28,24 +28,15 @@ struct ProcessResult {
     QString out;
     QString err;
 
-    // stdout parsed as JSON lines; lines that are not objects are skipped.
-    QList<QJsonObject> json() const
-    {
-        QList<QJsonObject> list;
-        for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QJsonDocument d = QJsonDocument::fromJson(line.toUtf8());
-            if (d.isObject())
-                list << d.object();
-        }
-        return list;
-    }
-
+    // The JSON objects on the lines of stdout whose "type" is the one asked for.
     QList<QJsonObject> ofType(const QString &type) const
     {
         QList<QJsonObject> list;
-        for (const QJsonObject &o : json())
+        for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
             if (o.value(QStringLiteral("type")).toString() == type)
                 list << o;
+        }
         return list;
     }
 };

@@ -35,7 +35,6 @@ protected:
         for (const auto &rq : cases)
             EXPECT_EQ(toHex(unit(c, conn, hex(rq.first))), toHex(hex(rq.second))) << rq.first;
     }
-    static Bytes zeros(size_t n) { return Bytes(n, 0); }
     Client c;
     Connection conn;
 };
@@ -71,7 +70,7 @@ TEST_F(LogixTags, ReadTagLaysOutEveryTypeAndIndexForm)
         {"55 09 91 0b 'Program:Aux' 00 20 6b 25 00 00 00 01 00 01 00", "d5 00 04 01 00 00"},
     });
     const Bytes text = unit(c, conn, hex("4c 03 91 04 'Text' 01 00"));
-    EXPECT_EQ(toHex(text), toHex(hex("cc 00 00 00 a0 02 ce 0f 09 00 00 00 'hello plc'") + zeros(75)));
+    EXPECT_EQ(toHex(text), toHex(hex("cc 00 00 00 a0 02 ce 0f 09 00 00 00 'hello plc'") + Bytes(75, 0)));
 }
 
 TEST_F(LogixTags, RefusedRequestsChangeNothing)

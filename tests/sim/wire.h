@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace wire {
@@ -26,9 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kReplyMs = 2000;  // how long a reply may take
 constexpr int kSilenceMs = 300; // how long "no reply" is watched for
-
-using ::hex;
-using ::toHex;
 
 inline Bytes operator+(Bytes a, const Bytes &b)
 {
@@ -121,15 +119,11 @@ public:
     Tcp() = default;
     Tcp(const Tcp &) = delete;
     Tcp &operator=(const Tcp &) = delete;
-    Tcp(Tcp &&o) noexcept : fd_(o.fd_), buf_(std::move(o.buf_)) { o.fd_ = -1; }
-    Tcp &operator=(Tcp &&o) noexcept
+    Tcp(Tcp &&o) noexcept : fd_(std::exchange(o.fd_, -1)), buf_(std::move(o.buf_)) {}
+    Tcp &operator=(Tcp &&o) noexcept // what this held closes with o
     {
-        if (this != &o) {
-            close();
-            fd_ = o.fd_;
-            buf_ = std::move(o.buf_);
-            o.fd_ = -1;
-        }
+        std::swap(fd_, o.fd_);
+        std::swap(buf_, o.buf_);
         return *this;
     }
     ~Tcp() { close(); }

@@ -149,42 +149,27 @@ void logix(const char *ip)
     plc_tag_shutdown();
 }
 
-// FlexLogix and Micro800 have no Large Forward Open: the classic one follows the 0x08.
-void classicConnection(const char *ip, Personality p, const char *plc, const char *path)
+// Two tags over each family's own connection: FlexLogix and Micro800 have no Large Forward
+// Open (the classic one follows the 0x08); Omron reads with plain Read Tag, and its
+// UINT-counted string changes length.
+void counterAndText(const char *ip, Personality p, const char *plc, const char *path)
 {
-    auto sim = simulator(ip, p, {tagDef("Counter", CipType::Dint), tagDef("Text", CipType::String)});
+    const bool omron = p == Personality::OmronNJ;
+    auto sim = simulator(ip, p, {tagDef("Counter", CipType::Dint), tagDef("Text", CipType::String, {}, {"omron text"})});
     if (!sim)
         return;
-    roundTrip(attrs(ip, plc, path, "Counter"), [](int32_t h) { plc_tag_set_int32(h, 0, 987654); },
-              [&] { return sim->getInt("Counter") == 987654; });
-    roundTrip(attrs(ip, plc, path, "Text"), [](int32_t h) { plc_tag_set_string(h, 0, "micro800 str"); },
-              [&] { return sim->getString("Text") == std::string("micro800 str"); });
+    const std::string text = omron ? "short" : "micro800 str";
+    roundTrip(attrs(ip, plc, path, "Counter"), [](int32_t h) { plc_tag_set_int32(h, 0, -987654); },
+              [&] { return sim->getInt("Counter") == -987654; });
+    roundTrip(attrs(ip, plc, path, "Text"), [&](int32_t h) { plc_tag_set_string(h, 0, text.c_str()); },
+              [&] { return sim->getString("Text") == text; });
     for (const char *s : {"Counter", "Text"}) {
-        expectCip(ip, 0x52, s);
+        expectCip(ip, omron ? 0x4C : 0x52, s);
         expectCip(ip, 0x4D, s);
     }
     expectCip(ip, 0x5B);
-    expectCip(ip, 0x54);
-    expectCip(ip, 0x4E);
-    plc_tag_shutdown();
-}
-
-// Omron: plain Read Tag, UINT-counted strings that change length.
-void omron(const char *ip)
-{
-    auto sim = simulator(ip, Personality::OmronNJ,
-                         {tagDef("Counter", CipType::Dint), tagDef("Text", CipType::String, {}, {"omron text"})});
-    if (!sim)
-        return;
-    roundTrip(attrs(ip, "omron-njnx", "1,0", "Counter"), [](int32_t h) { plc_tag_set_int32(h, 0, -42); },
-              [&] { return sim->getInt("Counter") == -42; });
-    roundTrip(attrs(ip, "omron-njnx", "1,0", "Text"), [](int32_t h) { plc_tag_set_string(h, 0, "short"); },
-              [&] { return sim->getString("Text") == std::string("short"); });
-    for (const char *s : {"Counter", "Text"}) {
-        expectCip(ip, 0x4C, s);
-        expectCip(ip, 0x4D, s);
-    }
-    expectCip(ip, 0x5B);
+    if (!omron)
+        expectCip(ip, 0x54);
     expectCip(ip, 0x4E);
     plc_tag_shutdown();
 }
@@ -243,9 +228,9 @@ int main(int argc, char **argv)
         return 2;
     }
     logix("127.0.20.200");
-    classicConnection("127.0.20.201", Personality::FlexLogix, "flexlogix", "1,0");
-    classicConnection("127.0.20.202", Personality::Micro800, "Micro800", nullptr);
-    omron("127.0.20.203");
+    counterAndText("127.0.20.201", Personality::FlexLogix, "flexlogix", "1,0");
+    counterAndText("127.0.20.202", Personality::Micro800, "Micro800", nullptr);
+    counterAndText("127.0.20.203", Personality::OmronNJ, "omron-njnx", "1,0");
     pccc("127.0.20.204", Personality::Slc500, "slc500");
     pccc("127.0.20.205", Personality::MicroLogix, "micrologix");
     pccc("127.0.20.206", Personality::Plc5, "plc5");
