@@ -23,7 +23,7 @@ bool readCycle(TagAccess &access, LogList *list)
     int tagItems = 0;
     for (int i = 0; i < list->dataItems.size(); ++i) {
         DataItem &data = list->dataItems[i];
-        if (zel_identity::isIdentityItem(data.item, "address"))
+        if (zel_identity::isIdentityItem(data.item, QStringLiteral("address")))
             continue;
         reads[size_t(i)].emplace(access, device, data);
         ++tagItems;

@@ -103,7 +103,7 @@ bool writeCycle(TagAccess &access, LogList *list)
     const QList<DataItem *> items = writeList(list);
     std::vector<std::unique_ptr<TagWrite>> writes;
     for (DataItem *data : items)
-        writes.push_back(zel_identity::isIdentityItem(data->item, "address")
+        writes.push_back(zel_identity::isIdentityItem(data->item, QStringLiteral("address"))
                              ? nullptr
                              : std::make_unique<TagWrite>(access, device, *data));
     if (std::count_if(writes.begin(), writes.end(), [](const auto &w) { return w != nullptr; }) > 1)

@@ -49,11 +49,11 @@ bool isIdentityAddress(QString const &address)
     return address.startsWith(kAddressPrefix);
 }
 
-bool isIdentityItem(ItemInstancePlugin const &item, char const *settingName)
+bool isIdentityItem(ItemInstancePlugin const &item, QString const &settingName)
 {
     if (item.uid.startsWith(QLatin1String("identity_")))
         return true;
-    return isIdentityAddress(item.settings.value(QString::fromLatin1(settingName)));
+    return isIdentityAddress(item.settings.value(settingName));
 }
 
 QString fieldKey(QString const &address)

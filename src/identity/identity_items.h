@@ -21,7 +21,7 @@ struct Spec {
 
 int readIntervalMs();
 bool isIdentityAddress(QString const &address);
-bool isIdentityItem(ItemInstancePlugin const &item, char const *settingName);
+bool isIdentityItem(ItemInstancePlugin const &item, QString const &settingName);
 // Text after "__identity." for an identity address, else a null text.
 QString fieldKey(QString const &address);
 QString uidFor(int deviceId, QString const &key);

@@ -11,9 +11,11 @@
 
 namespace {
 
-QString setting(const QMap<QString, QString> &map, const char *key)
+// A literal key, not a QLatin1String: the conversion to QString would allocate on every
+// look-up, and a pass looks up several per item.
+QString setting(const QMap<QString, QString> &map, const QString &key)
 {
-    return map.value(QLatin1String(key));
+    return map.value(key);
 }
 
 // Rewrites "Data[2-5]" into "Data[2]" with four elements; bounds from the last range.
@@ -60,9 +62,12 @@ QString refusalFor(const model::Family &profile, const QString &address)
 
 BindingSource bindingSource(const DeviceInstancePlugin &device, const QMap<QString, QString> &itemSettings)
 {
-    return {setting(itemSettings, "data_type"), setting(device.settings, "controller_type"),
-            setting(device.settings, "path"),   device.ipAddress,
-            device.name,                        setting(device.settings, "product_name")};
+    return {setting(itemSettings, QStringLiteral("data_type")),
+            setting(device.settings, QStringLiteral("controller_type")),
+            setting(device.settings, QStringLiteral("path")),
+            device.ipAddress,
+            device.name,
+            setting(device.settings, QStringLiteral("product_name"))};
 }
 
 uint16_t decimalModulo16(const QString &digits)
@@ -79,10 +84,10 @@ uint16_t decimalModulo16(const QString &digits)
 ItemBinding bindItem(const DeviceInstancePlugin &device, const QMap<QString, QString> &itemSettings)
 {
     ItemBinding b;
-    const QString address = setting(itemSettings, "address");
-    const int type = model::effectiveFamily(setting(device.settings, "controller_type").toInt(), device.name,
-                                            setting(device.settings, "product_name"));
-    b.dataType = setting(itemSettings, "data_type").toInt();
+    const QString address = setting(itemSettings, QStringLiteral("address"));
+    const int type = model::effectiveFamily(setting(device.settings, QStringLiteral("controller_type")).toInt(),
+                                            device.name, setting(device.settings, QStringLiteral("product_name")));
+    b.dataType = setting(itemSettings, QStringLiteral("data_type")).toInt();
     b.controllerType = type;
 
     const model::Family &profile = model::family(type);
@@ -101,7 +106,7 @@ ItemBinding bindItem(const DeviceInstancePlugin &device, const QMap<QString, QSt
 
     model::TagAttributes a;
     a.gateway = device.ipAddress;
-    a.path = profile.route(setting(device.settings, "path"));
+    a.path = profile.route(setting(device.settings, QStringLiteral("path")));
     a.plc = QString::fromLatin1(profile.plc);
     a.elemSize = TagTypes::getDataLength(static_cast<TagTypes::DataType>(b.dataType));
     a.elemCount = b.elementCount;
