@@ -168,14 +168,19 @@ TagRead::~TagRead()
         dropUnawaitedCreation(access_, tag_);
 }
 
-bool TagRead::start()
+bool TagRead::start(const TagCache::Spot *known, std::optional<TagCache::Spot> *found)
 {
-    if (access_.startCreatingTag(device_, &data_, &tag_)) {
+    TagCache::Spot spot;
+    if (known && access_.tagAt(*known, &tag_)) {
+        spot = *known;
+    } else if (access_.startCreatingTag(device_, &data_, &tag_, &spot)) {
         // The creation reads the tag: that read is this pass's.
         creating_ = true;
         deadline_ = creationDeadline();
         return true;
     }
+    if (found)
+        *found = spot;
     if (tag_.handle < 0)
         return false;
     const int handle = tag_.handle;

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
 
 struct Outcome {
     enum Kind {
@@ -44,8 +45,10 @@ public:
     TagRead &operator=(const TagRead &) = delete;
     // Sends the read of a cached tag with nothing in flight, or starts the creation of a tag
     // not cached yet (which reads it), without waiting for either. False when nothing was sent;
-    // finish() then goes the whole way itself.
-    bool start();
+    // finish() then goes the whole way itself. `known`: where the item's tag was found before,
+    // taken when the cache still holds it there; *found: where the cache held it this time
+    // (left empty for a tag that is being created).
+    bool start(const TagCache::Spot *known = nullptr, std::optional<TagCache::Spot> *found = nullptr);
     Outcome finish();
 
 private:

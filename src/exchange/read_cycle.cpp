@@ -20,18 +20,33 @@ bool readCycle(TagAccess &access, LogList *list)
     // A lone item is read in place: handing it to the tag library's thread gains nothing.
     // In place, side by side: a pass over many items then walks one block of memory.
     std::vector<std::optional<TagRead>> reads(size_t(list->dataItems.size()));
+    PassPlan plan = access.takePlan(device.id);
+    plan.begin(device, list->dataItems.size());
     int tagItems = 0;
     for (int i = 0; i < list->dataItems.size(); ++i) {
         DataItem &data = list->dataItems[i];
-        if (zel_identity::isIdentityItem(data.item, QStringLiteral("address")))
+        const PassPlan::Kind kind = plan.kind(i, data);
+        if (kind == PassPlan::Kind::Identity)
             continue;
+        if (kind == PassPlan::Kind::Unknown && zel_identity::isIdentityItem(data.item, QStringLiteral("address"))) {
+            plan.note(i, data, PassPlan::Kind::Identity);
+            continue;
+        }
         reads[size_t(i)].emplace(access, device, data);
         ++tagItems;
     }
     if (tagItems > 1)
-        for (auto &read : reads)
-            if (read)
-                read->start();
+        for (int i = 0; i < list->dataItems.size(); ++i) {
+            if (!reads[size_t(i)])
+                continue;
+            const DataItem &data = list->dataItems.at(i);
+            TagCache::Spot spot;
+            const bool known = plan.kind(i, data, &spot) == PassPlan::Kind::Tag;
+            std::optional<TagCache::Spot> found;
+            reads[size_t(i)]->start(known ? &spot : nullptr, &found);
+            plan.note(i, data, found ? PassPlan::Kind::Tag : PassPlan::Kind::Unknown, found.value_or(TagCache::Spot{}));
+        }
+    access.keepPlan(device.id, std::move(plan));
 
     for (int i = 0; i < list->dataItems.size(); ++i) {
         if (eipDiscoveryPaused(device))

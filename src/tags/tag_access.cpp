@@ -25,11 +25,17 @@ QString addressOf(const DataItem &item)
 }
 } // namespace
 
-bool TagAccess::findTag(const DeviceInstancePlugin &device, const DataItem &item, OpenTag *out)
+bool TagAccess::findTag(const DeviceInstancePlugin &device, const DataItem &item, OpenTag *out, TagCache::Spot *spot)
 {
     const BindingSource source = bindingSource(device, item.item.settings);
     ListLock lock(listMutex);
-    return tags.find(device.id, addressOf(item), source, out);
+    return tags.find(device.id, addressOf(item), source, out, spot);
+}
+
+bool TagAccess::tagAt(const TagCache::Spot &spot, OpenTag *out)
+{
+    ListLock lock(listMutex);
+    return tags.at(spot, out);
 }
 
 OpenTag TagAccess::getOrCreateTag(DeviceInstancePlugin device, DataItem *item)
@@ -44,9 +50,10 @@ OpenTag TagAccess::getOrCreateTag(DeviceInstancePlugin device, DataItem *item)
     return createTag(device, item, kCreateTimeoutMs);
 }
 
-bool TagAccess::startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, OpenTag *out)
+bool TagAccess::startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, OpenTag *out,
+                                 TagCache::Spot *spot)
 {
-    if (findTag(device, *item, out))
+    if (findTag(device, *item, out, spot))
         return false;
     *out = createTag(device, item, 0);
     return true;
@@ -116,8 +123,30 @@ int TagAccess::waitForTagToBeReady(int handle, unsigned int limitMs)
     return status;
 }
 
+PassPlan TagAccess::takePlan(int deviceId)
+{
+    QMutexLocker lock(&planMutex_);
+    const auto it = plans_.find(deviceId);
+    if (it == plans_.end())
+        return {};
+    PassPlan plan = std::move(it->second);
+    plans_.erase(it);
+    return plan;
+}
+
+void TagAccess::keepPlan(int deviceId, PassPlan plan)
+{
+    QMutexLocker lock(&planMutex_);
+    plans_[deviceId] = std::move(plan);
+}
+
 void TagAccess::shutdownTags()
 {
+    {
+        // They hold the host's records of the items.
+        QMutexLocker lock(&planMutex_);
+        plans_.clear();
+    }
     for (;;) {
         TagInstance first;
         {

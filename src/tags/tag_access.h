@@ -6,11 +6,14 @@
 #include <host/plugin_interface.h>
 
 #include "model/data_types.h"
+#include "pass_plan.h"
 #include "tag_cache.h"
 
 #include <QMutex>
 #include <QRegularExpression>
 #include <QString>
+
+#include <unordered_map>
 
 class TagAccess : public TagTypes {
 public:
@@ -24,13 +27,23 @@ public:
     OpenTag getOrCreateTag(DeviceInstancePlugin device, DataItem *item);
     // The same without waiting for a new tag: its creation is started, and its status tells
     // when the creation (which reads the tag once) is done. False with the entry when cached.
-    bool startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, OpenTag *out);
+    // `spot`, when given, tells where a cached entry was found.
+    bool startCreatingTag(const DeviceInstancePlugin &device, DataItem *item, OpenTag *out,
+                          TagCache::Spot *spot = nullptr);
     // The cached entry for the item, without creating one.
-    bool findTag(const DeviceInstancePlugin &device, const DataItem &item, OpenTag *out);
+    bool findTag(const DeviceInstancePlugin &device, const DataItem &item, OpenTag *out,
+                 TagCache::Spot *spot = nullptr);
+    // The entry found at `spot` before, if the cache still holds it there.
+    bool tagAt(const TagCache::Spot &spot, OpenTag *out);
     void destroyTag(int handle);
     int waitForTagToBeReady(int handle, unsigned int limitMs);
     // Destroys every cached tag and shuts the tag library down when this process used it.
     void shutdownTags();
+
+    // The plan of the device's last read pass, taken for the pass about to run (empty when
+    // none: another pass of the device holds it) and kept again after it.
+    PassPlan takePlan(int deviceId);
+    void keepPlan(int deviceId, PassPlan plan);
 
     PluginInterface pluginInterface;
     // The bound of one creation, waited for or not.
@@ -42,5 +55,8 @@ public:
     static const QRegularExpression offsetMatches;
 
 private:
+    QMutex planMutex_;
+    std::unordered_map<int, PassPlan> plans_; // by device id
+
     TagInstance createTag(const DeviceInstancePlugin &device, DataItem *item, int timeoutMs);
 };

@@ -68,7 +68,8 @@ void TagCache::Index::rehash(size_t size)
     }
 }
 
-bool TagCache::find(int32_t deviceId, const QString &address, const BindingSource &source, OpenTag *out) const
+bool TagCache::find(int32_t deviceId, const QString &address, const BindingSource &source, OpenTag *out,
+                    Spot *spot) const
 {
     const int at = byKey_.first(keyHash(deviceId, address, source), [&](uint32_t position) {
         const TagInstance &e = *entries_[position];
@@ -78,6 +79,19 @@ bool TagCache::find(int32_t deviceId, const QString &address, const BindingSourc
         return false;
     if (out)
         *out = *entries_[size_t(at)]; // the OpenTag part only
+    if (spot)
+        *spot = {uint32_t(at), layout_, entries_[size_t(at)]->handle};
+    return true;
+}
+
+bool TagCache::at(const Spot &spot, OpenTag *out) const
+{
+    if (spot.layout != layout_ || spot.position >= entries_.size())
+        return false;
+    const std::optional<TagInstance> &e = entries_[spot.position];
+    if (!e || e->handle != spot.handle)
+        return false;
+    *out = *e;
     return true;
 }
 
@@ -120,6 +134,7 @@ void TagCache::compact()
     entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
                                   [](const std::optional<TagInstance> &e) { return !e.has_value(); }),
                    entries_.end());
+    ++layout_;
     head_ = 0;
     byKey_.clear();
     byHandle_.clear();
@@ -142,6 +157,7 @@ bool TagCache::first(TagInstance *out) const
 void TagCache::clear()
 {
     entries_.clear();
+    ++layout_;
     head_ = 0;
     live_ = 0;
     byKey_.clear();

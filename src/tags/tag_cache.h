@@ -34,11 +34,24 @@ struct TagInstance : OpenTag {
 
 class TagCache {
 public:
+    // Where find() found an entry, to take it again without the look-up while it is there:
+    // a removed entry leaves its place empty, and only a compaction (which renumbers) or a
+    // clear gives places new meanings.
+    struct Spot {
+        uint32_t position = 0;
+        uint32_t layout = 0; // the numbering the position belongs to
+        int32_t handle = 0;
+    };
+
     bool isEmpty() const { return live_ == 0; }
     int size() const { return live_; }
 
     // First entry, in creation order, for this device, address and binding source.
-    bool find(int32_t deviceId, const QString &address, const BindingSource &source, OpenTag *out) const;
+    bool find(int32_t deviceId, const QString &address, const BindingSource &source, OpenTag *out,
+              Spot *spot = nullptr) const;
+    // The entry find() gave at `spot`, if it is still there. Entries only join at the end, so
+    // it is still the first for its key.
+    bool at(const Spot &spot, OpenTag *out) const;
     void append(const TagInstance &entry);
     // Removes the first entry (creation order) holding `handle`.
     bool removeFirstWithHandle(int32_t handle, TagInstance *removed = nullptr);
@@ -91,5 +104,6 @@ private:
     std::vector<std::optional<TagInstance>> entries_;
     size_t head_ = 0; // the first entry held: shutdown takes them from the front, one by one
     int live_ = 0;
+    uint32_t layout_ = 0; // advanced when positions are renumbered or dropped
     Index byKey_, byHandle_;
 };

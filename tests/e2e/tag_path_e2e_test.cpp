@@ -155,3 +155,46 @@ TEST_F(E2E, ATagOfAnotherTypeIsAnItemErrorUntilTheItemMatchesIt)
     EXPECT_EQ(pass("D", AB_EIP::Integer, "300").item.statusMessage, "");
     EXPECT_EQ(sim.getInt("D"), 300);
 }
+
+// The host passes the same list pass after pass and edits its records in place: each edit
+// shows in the very next pass, whatever the plugin kept of the last one.
+TEST_F(E2E, EditsOfAListPassedAgainShowInTheNextPass)
+{
+    startSim("127.20.0.11", Personality::ControlLogix,
+             {tagDef("A", CipType::Dint, {}, {"11"}), tagDef("B", CipType::Dint, {}, {"22"}),
+              tagDef("C", CipType::Dint, {}, {"33"})});
+    startSim("127.20.0.12", Personality::ControlLogix,
+             {tagDef("A", CipType::Dint, {}, {"-11"}), tagDef("B", CipType::Dint, {}, {"-22"})});
+    LogList l = batch(makeDevice(1, "127.20.0.11", AB_EIP::ControlLogix),
+                      {makeDataItem(1, "a", "A", AB_EIP::DoubleInteger), makeDataItem(2, "b", "B", AB_EIP::DoubleInteger)});
+    const auto shown = [&] {
+        EXPECT_TRUE(plugin.readData(&l));
+        QStringList s;
+        for (const DataItem &d : l.dataItems)
+            s << (d.item.statusMessage.isEmpty() ? d.values.value("value") : d.item.statusMessage);
+        return s.join(" | ");
+    };
+    const QString narrower = "The PLC's tag holds 4-byte elements; the item's data type has 2";
+    const struct {
+        const char *edit;
+        std::function<void()> apply;
+        QString expected;
+    } steps[] = {
+        {"none", [] {}, "11 | 22"},
+        {"again", [] {}, "11 | 22"},
+        {"address", [&] { l.dataItems[0].item.settings["address"] = "C"; }, "33 | 22"},
+        {"data type", [&] { l.dataItems[1].item.settings["data_type"] = QString::number(AB_EIP::Integer); },
+         "33 | " + narrower},
+        {"data type back", [&] { l.dataItems[1].item.settings["data_type"] = QString::number(AB_EIP::DoubleInteger); },
+         "33 | 22"},
+        {"controller", [&] { l.device.ipAddress = "127.20.0.12"; l.dataItems[0].item.settings["address"] = "A"; },
+         "-11 | -22"},
+        {"back, after the tags were closed",
+         [&] { l.device.ipAddress = "127.20.0.11"; plugin.stopPlugin(); }, "11 | 22"},
+        {"items swapped", [&] { l.dataItems.swapItemsAt(0, 1); }, "22 | 11"},
+    };
+    for (const auto &step : steps) {
+        step.apply();
+        EXPECT_EQ(shown(), step.expected) << step.edit;
+    }
+}

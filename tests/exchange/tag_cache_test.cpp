@@ -1,6 +1,7 @@
 // The tag cache against a plain list under churn: the first entry in creation order wins for
 // a key and for a handle (failed creations share negative handles), and gaps left by
-// removals, and their compaction, lose nothing.
+// removals, and their compaction, lose nothing. A spot a look-up gave either gives that key's
+// first entry again or nothing, whatever was removed or renumbered since.
 #include "tags/tag_cache.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@ TEST(TagCache, AgreesWithAListUnderChurn)
     std::vector<TagInstance> model; // creation order
     std::mt19937 rng(3);
     int32_t nextHandle = 11;
+    std::vector<std::pair<int, TagCache::Spot>> spots; // key, where find() found it
     const auto instance = [&](int key, int32_t handle) {
         TagInstance t;
         t.handle = handle;
@@ -47,9 +49,27 @@ TEST(TagCache, AgreesWithAListUnderChurn)
             return t.deviceId == probe.deviceId && t.address == probe.address && t.source == probe.source;
         });
         OpenTag found;
-        ASSERT_EQ(cache.find(probe.deviceId, probe.address, probe.source, &found), expected != model.end()) << step;
+        TagCache::Spot spot;
+        ASSERT_EQ(cache.find(probe.deviceId, probe.address, probe.source, &found, &spot), expected != model.end()) << step;
         if (expected != model.end()) {
             ASSERT_EQ(found.handle, expected->handle) << step;
+            spots.emplace_back(key, spot);
+        }
+        int held = 0;
+        for (const auto &[spotKey, earlier] : spots) {
+            OpenTag again, first;
+            const TagInstance p = instance(spotKey, 0);
+            if (!cache.at(earlier, &again))
+                continue;
+            ++held;
+            ASSERT_TRUE(cache.find(p.deviceId, p.address, p.source, &first)) << step;
+            ASSERT_EQ(again.handle, first.handle) << step;
+            ASSERT_EQ(again.elementCount, first.elementCount) << step;
+        }
+        if (spots.size() > 64)
+            spots.erase(spots.begin());
+        if (step == 19999) {
+            EXPECT_GT(held, 0) << "no spot outlived its look-up";
         }
     }
     const QList<TagInstance> all = cache.entries();
