@@ -20,7 +20,7 @@ bool readCycle(TagAccess &access, LogList *list)
     // A lone item is read in place: handing it to the tag library's thread gains nothing.
     // In place, side by side: a pass over many items then walks one block of memory.
     std::vector<std::optional<TagRead>> reads(size_t(list->dataItems.size()));
-    PassPlan plan = access.takePlan(device.id);
+    PassPlan plan = access.takePlan(device.id, list->dataItems);
     plan.begin(device, list->dataItems.size());
     int tagItems = 0;
     for (int i = 0; i < list->dataItems.size(); ++i) {

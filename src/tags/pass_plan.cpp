@@ -1,5 +1,11 @@
 #include "pass_plan.h"
 
+bool PassPlan::fits(const QList<DataItem> &items) const
+{
+    return !items.isEmpty() && steps_.size() == size_t(items.size()) &&
+           steps_.front().settings.isSharedWith(items.front().item.settings);
+}
+
 void PassPlan::begin(const DeviceInstancePlugin &device, int items)
 {
     // The cache key holds the device's settings, address and name besides the item's own.

@@ -24,6 +24,9 @@ public:
         Tag,      // a tag of the cache, at the spot noted
     };
 
+    // Made for this list: as many items, the first of them the very record it saw. A device
+    // may be read in several lists (items of different intervals), each with a plan of its own.
+    bool fits(const QList<DataItem> &items) const;
     // Keeps the steps when the device's record is the one they were made with.
     void begin(const DeviceInstancePlugin &device, int items);
     // What the plan knows of the item at `index`; *spot with Kind::Tag.

@@ -123,21 +123,32 @@ int TagAccess::waitForTagToBeReady(int handle, unsigned int limitMs)
     return status;
 }
 
-PassPlan TagAccess::takePlan(int deviceId)
+PassPlan TagAccess::takePlan(int deviceId, const QList<DataItem> &items)
 {
     QMutexLocker lock(&planMutex_);
-    const auto it = plans_.find(deviceId);
-    if (it == plans_.end())
-        return {};
-    PassPlan plan = std::move(it->second);
-    plans_.erase(it);
-    return plan;
+    for (auto it = plans_.begin(); it != plans_.end(); ++it)
+        if (it->first == deviceId && it->second.fits(items)) {
+            PassPlan plan = std::move(it->second);
+            plans_.erase(it);
+            return plan;
+        }
+    return {};
 }
 
 void TagAccess::keepPlan(int deviceId, PassPlan plan)
 {
+    // A few lists per device; a list the host no longer passes ages out.
+    constexpr int kPlansPerDevice = 4;
     QMutexLocker lock(&planMutex_);
-    plans_[deviceId] = std::move(plan);
+    plans_.emplace_back(deviceId, std::move(plan));
+    int kept = 0;
+    for (auto it = plans_.end(); it != plans_.begin();) {
+        --it;
+        if (it->first == deviceId && ++kept > kPlansPerDevice) {
+            plans_.erase(it);
+            break;
+        }
+    }
 }
 
 void TagAccess::shutdownTags()

@@ -13,7 +13,8 @@
 #include <QRegularExpression>
 #include <QString>
 
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 class TagAccess : public TagTypes {
 public:
@@ -40,9 +41,9 @@ public:
     // Destroys every cached tag and shuts the tag library down when this process used it.
     void shutdownTags();
 
-    // The plan of the device's last read pass, taken for the pass about to run (empty when
-    // none: another pass of the device holds it) and kept again after it.
-    PassPlan takePlan(int deviceId);
+    // The plan of the device's last read pass over this list, taken for the pass about to run
+    // (empty when none, or another pass holds it) and kept again after it.
+    PassPlan takePlan(int deviceId, const QList<DataItem> &items);
     void keepPlan(int deviceId, PassPlan plan);
 
     PluginInterface pluginInterface;
@@ -56,7 +57,7 @@ public:
 
 private:
     QMutex planMutex_;
-    std::unordered_map<int, PassPlan> plans_; // by device id
+    std::vector<std::pair<int, PassPlan>> plans_; // by device id, the most recently kept last
 
     TagInstance createTag(const DeviceInstancePlugin &device, DataItem *item, int timeoutMs);
 };

@@ -167,10 +167,13 @@ TEST_F(E2E, EditsOfAListPassedAgainShowInTheNextPass)
              {tagDef("A", CipType::Dint, {}, {"-11"}), tagDef("B", CipType::Dint, {}, {"-22"})});
     LogList l = batch(makeDevice(1, "127.20.0.11", AB_EIP::ControlLogix),
                       {makeDataItem(1, "a", "A", AB_EIP::DoubleInteger), makeDataItem(2, "b", "B", AB_EIP::DoubleInteger)});
-    const auto shown = [&] {
-        EXPECT_TRUE(plugin.readData(&l));
+    // Items of another interval: the same device read in a list of its own, between passes.
+    LogList other = batch(l.device, {makeDataItem(3, "c", "C", AB_EIP::DoubleInteger),
+                                     makeDataItem(4, "a", "A", AB_EIP::DoubleInteger)});
+    const auto shown = [&](LogList &list) {
+        EXPECT_TRUE(plugin.readData(&list));
         QStringList s;
-        for (const DataItem &d : l.dataItems)
+        for (const DataItem &d : list.dataItems)
             s << (d.item.statusMessage.isEmpty() ? d.values.value("value") : d.item.statusMessage);
         return s.join(" | ");
     };
@@ -195,6 +198,7 @@ TEST_F(E2E, EditsOfAListPassedAgainShowInTheNextPass)
     };
     for (const auto &step : steps) {
         step.apply();
-        EXPECT_EQ(shown(), step.expected) << step.edit;
+        EXPECT_EQ(shown(l), step.expected) << step.edit;
+        EXPECT_EQ(shown(other), "33 | 11") << step.edit;
     }
 }
