@@ -125,7 +125,7 @@ int TagAccess::waitForTagToBeReady(int handle, unsigned int limitMs)
 
 PassPlan TagAccess::takePlan(int deviceId, const QList<DataItem> &items)
 {
-    QMutexLocker lock(&planMutex_);
+    std::lock_guard<std::mutex> lock(planMutex_);
     for (auto it = plans_.begin(); it != plans_.end(); ++it)
         if (it->first == deviceId && it->second.fits(items)) {
             PassPlan plan = std::move(it->second);
@@ -139,7 +139,7 @@ void TagAccess::keepPlan(int deviceId, PassPlan plan)
 {
     // A few lists per device; a list the host no longer passes ages out.
     constexpr int kPlansPerDevice = 4;
-    QMutexLocker lock(&planMutex_);
+    std::lock_guard<std::mutex> lock(planMutex_);
     plans_.emplace_back(deviceId, std::move(plan));
     int kept = 0;
     for (auto it = plans_.end(); it != plans_.begin();) {
@@ -155,7 +155,7 @@ void TagAccess::shutdownTags()
 {
     {
         // They hold the host's records of the items.
-        QMutexLocker lock(&planMutex_);
+        std::lock_guard<std::mutex> lock(planMutex_);
         plans_.clear();
     }
     for (;;) {

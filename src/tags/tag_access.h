@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -56,7 +57,7 @@ public:
     static const QRegularExpression offsetMatches;
 
 private:
-    QMutex planMutex_;
+    std::mutex planMutex_; // a std::mutex, which ThreadSanitizer sees into
     std::vector<std::pair<int, PassPlan>> plans_; // by device id, the most recently kept last
 
     TagInstance createTag(const DeviceInstancePlugin &device, DataItem *item, int timeoutMs);
