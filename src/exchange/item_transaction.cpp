@@ -168,19 +168,22 @@ TagRead::~TagRead()
         dropUnawaitedCreation(access_, tag_);
 }
 
-bool TagRead::start(const TagCache::Spot *known, std::optional<TagCache::Spot> *found)
+bool TagRead::start(std::optional<TagCache::Spot> *spot)
 {
-    TagCache::Spot spot;
-    if (known && access_.tagAt(*known, &tag_)) {
-        spot = *known;
-    } else if (access_.startCreatingTag(device_, &data_, &tag_, &spot)) {
+    TagCache::Spot at;
+    const bool known = spot && *spot && access_.tagAt(**spot, &tag_);
+    if (known) {
+        at = **spot;
+    } else if (access_.startCreatingTag(device_, &data_, &tag_, &at)) {
         // The creation reads the tag: that read is this pass's.
         creating_ = true;
         deadline_ = creationDeadline();
+        if (spot)
+            spot->reset();
         return true;
     }
-    if (found)
-        *found = spot;
+    if (spot)
+        *spot = at;
     if (tag_.handle < 0)
         return false;
     const int handle = tag_.handle;

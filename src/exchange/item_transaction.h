@@ -45,10 +45,10 @@ public:
     TagRead &operator=(const TagRead &) = delete;
     // Sends the read of a cached tag with nothing in flight, or starts the creation of a tag
     // not cached yet (which reads it), without waiting for either. False when nothing was sent;
-    // finish() then goes the whole way itself. `known`: where the item's tag was found before,
-    // taken when the cache still holds it there; *found: where the cache held it this time
-    // (left empty for a tag that is being created).
-    bool start(const TagCache::Spot *known = nullptr, std::optional<TagCache::Spot> *found = nullptr);
+    // finish() then goes the whole way itself. *spot, when given: in, where the item's tag was
+    // found before, taken while the cache still holds it there; out, where the cache held it
+    // this time (empty for a tag that is being created).
+    bool start(std::optional<TagCache::Spot> *spot = nullptr);
     Outcome finish();
 
 private:

@@ -35,18 +35,21 @@ bool readCycle(TagAccess &access, LogList *list)
         reads[size_t(i)].emplace(access, device, data);
         ++tagItems;
     }
-    if (tagItems > 1)
+    // The plan serves the starts: a list of one tag item keeps none.
+    if (tagItems > 1) {
         for (int i = 0; i < list->dataItems.size(); ++i) {
             if (!reads[size_t(i)])
                 continue;
             const DataItem &data = list->dataItems.at(i);
-            TagCache::Spot spot;
-            const bool known = plan.kind(i, data, &spot) == PassPlan::Kind::Tag;
-            std::optional<TagCache::Spot> found;
-            reads[size_t(i)]->start(known ? &spot : nullptr, &found);
-            plan.note(i, data, found ? PassPlan::Kind::Tag : PassPlan::Kind::Unknown, found.value_or(TagCache::Spot{}));
+            TagCache::Spot planned;
+            std::optional<TagCache::Spot> spot;
+            if (plan.kind(i, data, &planned) == PassPlan::Kind::Tag)
+                spot = planned;
+            reads[size_t(i)]->start(&spot);
+            plan.note(i, data, spot ? PassPlan::Kind::Tag : PassPlan::Kind::Unknown, spot.value_or(TagCache::Spot{}));
         }
-    access.keepPlan(device.id, std::move(plan));
+        access.keepPlan(device.id, std::move(plan));
+    }
 
     for (int i = 0; i < list->dataItems.size(); ++i) {
         if (eipDiscoveryPaused(device))
